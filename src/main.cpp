@@ -1,0 +1,25 @@
+// The run sequence: load progs.dat, find its slots, read cmaps.cfg into them, write progs.dat back.
+#include <cstdio>
+
+#include "map_list.h"
+#include "progs_image.h"
+
+// Arguments are ignored: the tool has no options and always works on the
+// two files in the current directory.
+int main() {
+    std::printf("Velmora\n");
+    FILE *progs = load_window("progs.dat", progs_window);
+    find_slots();
+    if (!slots_complete()) {
+        fatal_error("Bad progs.dat\n");
+    }
+    FILE *map_list = load_window("cmaps.cfg", map_list_window);
+    std::fclose(map_list);
+    parse_map_list();
+    // Nothing has been written before this point, so every error above
+    // left progs.dat as it was.
+    std::printf("Writing progs.dat...\n");
+    write_window(progs, "progs.dat", progs_window);
+    std::printf("Done.\n");
+    return 0;
+}

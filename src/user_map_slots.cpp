@@ -1,0 +1,103 @@
+// The ten user map slots in the progs window: finding, checking and emptying them.
+#include <cstring>
+
+#include "progs_image.h"
+
+namespace {
+
+constexpr int kAbsent = -1;
+// From a slot's "t!g" back to the slot's first byte.
+constexpr int kTagOffset = 17;
+
+// Window position of each digit's slot, indexed by digit value.
+int slot_table[kSlotCount];
+
+// The digit of the marker whose "t!g" stands at tag, or -1 when the bytes
+// around it are no slot marker. A marker counts only when its whole slot lies
+// inside the window's data, so nothing before index 0 is ever read.
+int marker_digit(int tag) {
+    if (tag < kTagOffset || tag + 3 >= kWindowData) {
+        return -1;
+    }
+    unsigned char digit = progs_window[tag + 3];
+    if (progs_window[tag - 1] != 'l' || digit < '0' || digit > '9') {
+        return -1;
+    }
+    return digit - '0';
+}
+
+bool slots_overlap() {
+    for (int a = 0; a < kSlotCount; ++a) {
+        for (int b = a + 1; b < kSlotCount; ++b) {
+            int distance = slot_table[a] - slot_table[b];
+            if (distance > -kSlotSize && distance < kSlotSize) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+int find_marker(int start) {
+    for (int p = start; p + 3 <= kWindowData; ++p) {
+        if (progs_window[p] == 't' && progs_window[p + 1] == '!' && progs_window[p + 2] == 'g') {
+            return p;
+        }
+    }
+    return -1;
+}
+
+void find_slots() {
+    for (int &entry : slot_table) {
+        entry = kAbsent;
+    }
+    // "t!g" cannot overlap itself, so resuming after each occurrence still
+    // sees every one; the last valid marker for a digit wins.
+    for (int p = find_marker(0); p >= 0; p = find_marker(p + 3)) {
+        int digit = marker_digit(p);
+        if (digit >= 0) {
+            slot_table[digit] = p - kTagOffset;
+        }
+    }
+}
+
+bool slots_complete() {
+    for (int entry : slot_table) {
+        if (entry == kAbsent) {
+            return false;
+        }
+    }
+    // Overlapping slots would let a name overwrite another slot's marker,
+    // and the next run would find a different slot there.
+    return !slots_overlap();
+}
+
+void clear_slots() {
+    for (int entry : slot_table) {
+        progs_window[entry] = 0;
+    }
+}
+
+unsigned char *slot_name_area(int digit) {
+    return progs_window + slot_table[digit];
+}
+
+bool name_forms_marker(int digit, int length) {
+    // Only a marker with a byte among the ones just written can be new; the
+    // slots' own markers lie outside every name area once slots_complete()
+    // has passed, so none of them can have been broken.
+    int first = slot_table[digit];
+    int last = first + length - 1;
+    for (int tag = first - 3; tag <= last + 1; ++tag) {
+        if (tag < 0 || std::memcmp(progs_window + tag, "t!g", 3) != 0) {
+            continue;
+        }
+        int found = marker_digit(tag);
+        if (found >= 0 && tag - kTagOffset > slot_table[found]) {
+            return true;
+        }
+    }
+    return false;
+}
