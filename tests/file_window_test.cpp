@@ -1,0 +1,181 @@
+// Loading the two windows and writing progs.dat back: lengths, limits and every I/O failure.
+#include <algorithm>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tool_run.h"
+
+namespace {
+
+using std::string;
+
+constexpr std::size_t kWindowData = 16383;
+
+struct Length {
+    const char *label;
+    std::size_t size;
+};
+PRINT_ROW_AS_LABEL(Length)
+
+const Length kLengths[] = {{"ShortGrows", 700}, {"ExactWindow", 16383}, {"LongKeepsTail", 70000}};
+
+Slots packed_slots() {
+    return {20, 80, 140, 200, 260, 320, 380, 440, 500, 560};
+}
+
+class WriteBack : public testing::TestWithParam<Length> {};
+
+TEST_P(WriteBack, RewritesExactlyTheWindowsData) {
+    string dir = make_work_dir();
+    string progs = make_progs(GetParam().size, packed_slots());
+    if (progs.size() > kWindowData) {
+        progs[kWindowData] = 'Z'; // the byte the window replaces by its zero
+    }
+    write_file(dir + "/progs.dat", progs);
+    write_file(dir + "/cmaps.cfg", "LOCALMAP3=\"e3m3\";");
+
+    ASSERT_EQ(run_tool(dir).status, 0);
+
+    string grown =
+        progs.size() < kWindowData ? progs + string(kWindowData - progs.size(), 0) : progs;
+    EXPECT_BYTES(read_file(dir + "/progs.dat"), patched(grown, packed_slots(), {{3, "e3m3"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WriteBack, testing::ValuesIn(kLengths), RowLabel());
+;
+
+// Comment lines of exactly length bytes.
+string comment_padding(std::size_t length) {
+    string text;
+    while (text.size() + 64 <= length) {
+        text += "//" + string(61, '-') + "\n";
+    }
+    return text + string("//////////////////////////////////////////////////////////////")
+                      .substr(0, length - text.size());
+}
+
+int lines_in(const string &text) {
+    return 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST(MapListWindow, BytesPastTheWindowAreNotRead) {
+    string dir = make_work_dir();
+    string progs = make_progs(4096, spread_slots());
+    string head = "LOCALMAP1=\"one\";\n";
+    string map_list =
+        head + comment_padding(kWindowData - head.size() - 1) + "\n" + "LOCALMAP2=\"two\";";
+    write_file(dir + "/progs.dat", progs);
+    write_file(dir + "/cmaps.cfg", map_list);
+
+    ToolRun run = run_tool(dir);
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_BYTES(read_file(dir + "/progs.dat"), patched(progs, spread_slots(), {{1, "one"}}));
+}
+
+TEST(MapListWindow, NameOpenAtTheWindowsLastByteIsTooLong) {
+    string dir = make_work_dir();
+    string progs = make_progs(4096, spread_slots());
+    string padding = comment_padding(kWindowData - 12) + "\n";
+    padding.erase(padding.size() - 2, 1); // keep the length, end on a line feed
+    string map_list = padding + "LOCALMAP1=\"abcdefgh\";";
+    write_file(dir + "/progs.dat", progs);
+    write_file(dir + "/cmaps.cfg", map_list);
+
+    ToolRun run = run_tool(dir);
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "Error: String too long at line " + std::to_string(lines_in(padding)) + "\n");
+    EXPECT_BYTES(read_file(dir + "/progs.dat"), progs);
+}
+
+// How a file is made unusable, what the tool prints before its error, and
+// the error. Runs as an unprivileged user where possible, since root may
+// open read-only files for writing.
+struct BadFile {
+    const char *label;
+    const char *file;
+    const char *how; // "missing", "directory", "read-only", "unreadable"
+    const char *out;
+    const char *error;
+};
+PRINT_ROW_AS_LABEL(BadFile)
+
+const BadFile kBadFiles[] = {
+    {"ProgsMissing", "progs.dat", "missing", "Velmora\n", "Cannot open progs.dat"},
+    {"ProgsDirectory", "progs.dat", "directory", "Velmora\n", "Cannot open progs.dat"},
+    {"ProgsReadOnly", "progs.dat", "read-only", "Velmora\n", "Cannot open progs.dat"},
+    {"ProgsUnreadable", "progs.dat", "unreadable", "Velmora\nReading progs.dat...\n",
+     "Cannot read progs.dat"},
+    {"CmapsMissing", "cmaps.cfg", "missing", "Velmora\nReading progs.dat...\n",
+     "Cannot open cmaps.cfg"},
+    {"CmapsReadOnly", "cmaps.cfg", "read-only", "Velmora\nReading progs.dat...\n",
+     "Cannot open cmaps.cfg"},
+    {"CmapsUnreadable", "cmaps.cfg", "unreadable", kLinesUpToMapList, "Cannot read cmaps.cfg"},
+};
+
+void drop_root() {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+        _exit(126);
+    }
+}
+
+class UnusableFile : public testing::TestWithParam<BadFile> {};
+
+TEST_P(UnusableFile, StopsBeforeWritingAnything) {
+    const BadFile &c = GetParam();
+    string dir = make_work_dir();
+    string progs = make_progs(4096, spread_slots());
+    write_file(dir + "/progs.dat", progs);
+    write_file(dir + "/cmaps.cfg", "LOCALMAP1=\"a\";");
+    string path = dir + "/" + c.file, how = c.how;
+    chmod((dir + "/progs.dat").c_str(), 0666);
+    chmod((dir + "/cmaps.cfg").c_str(), 0666);
+    unlink(path.c_str());
+    if (how == "directory") {
+        mkdir(path.c_str(), 0755);
+    } else if (how == "read-only") {
+        write_file(path, c.file == string("progs.dat") ? progs : "LOCALMAP1=\"a\";");
+        chmod(path.c_str(), 0444);
+    } else if (how == "unreadable") {
+        // Offset 0 of a process's own memory is never mapped: it opens for
+        // update but every read fails.
+        ASSERT_EQ(symlink("/proc/self/mem", path.c_str()), 0);
+    }
+
+    ToolRun run = run_tool(dir, {}, drop_root);
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, string("Error: ") + c.error + "\n");
+    if (string(c.file) == "cmaps.cfg") {
+        EXPECT_BYTES(read_file(dir + "/progs.dat"), progs);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, UnusableFile, testing::ValuesIn(kBadFiles), RowLabel());
+;
+
+TEST(WriteBack, FailureHalfWayIsReportedNotTakenForSuccess) {
+    string dir = make_work_dir();
+    write_file(dir + "/progs.dat", make_progs(700, packed_slots()));
+    write_file(dir + "/cmaps.cfg", "");
+
+    // The file must grow to the window's length, past a 4 KiB size limit.
+    ToolRun run = run_tool(dir, {}, [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, string(kLinesUpToMapList) + "Writing progs.dat...\n");
+    EXPECT_EQ(run.err, "Error: Cannot write progs.dat\n");
+}
+
+} // namespace

@@ -1,0 +1,152 @@
+// Running the built tool as a separate process, as its user does.
+#include "tool_run.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+const char *const kLinesUpToMapList = "Velmora\nReading progs.dat...\nReading cmaps.cfg...\n";
+const char *const kLinesOfSuccess = "Velmora\nReading progs.dat...\nReading cmaps.cfg...\n"
+                                    "Writing progs.dat...\nDone.\n";
+
+namespace {
+
+std::vector<std::string> tool_command() {
+    const char *command = std::getenv("VELMORA_COMMAND");
+    if (command == nullptr || *command == 0) {
+        ADD_FAILURE() << "VELMORA_COMMAND is not set; run the tests through ctest";
+        return {"false"};
+    }
+    std::vector<std::string> words;
+    std::stringstream stream(command);
+    for (std::string word; std::getline(stream, word, ';');) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+std::string fold_crlf(std::string text) {
+    std::string folded;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
+            folded += text[i];
+        }
+    }
+    return folded;
+}
+
+int open_output(const std::string &path) {
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+}
+
+} // namespace
+
+std::string make_work_dir() {
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/velmora-test-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        ADD_FAILURE() << "mkdtemp failed";
+    }
+    // Open to all, so a test may run the tool as an unprivileged user.
+    chmod(pattern.c_str(), 0755);
+    mkdir((pattern + "/work").c_str(), 0755);
+    return pattern + "/work";
+}
+
+void write_file(const std::string &path, const std::string &bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args,
+                 const std::function<void()> &child_setup, bool merge) {
+    std::vector<std::string> words = tool_command();
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    std::string out_path = dir + "/../stdout", err_path = dir + "/../stderr";
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        int out = open_output(out_path);
+        int err = merge ? out : open_output(err_path);
+        if (out < 0 || err < 0 || chdir(dir.c_str()) != 0) {
+            _exit(125);
+        }
+        dup2(out, 1);
+        dup2(err, 2);
+        if (child_setup) {
+            child_setup();
+        }
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return {code, fold_crlf(read_file(out_path)), merge ? "" : fold_crlf(read_file(err_path))};
+}
+
+std::string slot_bytes(int digit) {
+    char d = static_cast<char>('0' + digit);
+    return std::string("usermap") + d + std::string("\0oldbyt", 8) + "lt!g" + d;
+}
+
+Slots spread_slots() {
+    return {100, 500, 900, 1300, 1700, 2100, 2500, 2900, 3300, 3700};
+}
+
+std::string make_progs(std::size_t size, const Slots &slots) {
+    std::string image(size, 0);
+    static const char filler[] = "progs\x01\xff data \x80\x00 LOCAL";
+    for (std::size_t i = 0; i < size; ++i) {
+        image[i] = filler[i % (sizeof filler - 1)];
+    }
+    for (int digit = 0; digit < 10; ++digit) {
+        if (slots[digit] >= 0) {
+            image.replace(slots[digit], 21, slot_bytes(digit));
+        }
+    }
+    return image;
+}
+
+std::string patched(std::string image, const Slots &slots, const Names &names) {
+    if (image.size() < 16383) {
+        image.resize(16383, 0);
+    }
+    for (int position : slots) {
+        image[position] = 0;
+    }
+    for (const auto &[digit, name] : names) {
+        image.replace(slots[digit], name.size() + 1, name + '\0');
+    }
+    return image;
+}
+
+bool same_bytes(const std::string &actual, const std::string &expected, std::string *why) {
+    if (actual == expected) {
+        return true;
+    }
+    std::size_t at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) {
+        ++at;
+    }
+    *why = "sizes " + std::to_string(actual.size()) + " and " + std::to_string(expected.size()) +
+           ", first difference at offset " + std::to_string(at);
+    return false;
+}

@@ -1,0 +1,70 @@
+// tool_run.h: runs the built tool in a scratch folder and builds progs.dat images for the tests.
+#ifndef VELMORA_TOOL_RUN_H
+#define VELMORA_TOOL_RUN_H
+
+#include <array>
+#include <functional>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct ToolRun {
+    int status;      // exit status, or 128 + signal number
+    std::string out; // standard output, "\r\n" folded to "\n"
+    std::string err; // standard error, likewise
+};
+
+// A fresh folder for one run; holds progs.dat and cmaps.cfg.
+std::string make_work_dir();
+void write_file(const std::string &path, const std::string &bytes);
+std::string read_file(const std::string &path);
+
+// Runs the tool named by VELMORA_COMMAND (a ;-separated command line) in dir.
+// child_setup runs in the child just before exec; merge sends both streams
+// to one file, returned in out.
+ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args = {},
+                 const std::function<void()> &child_setup = nullptr, bool merge = false);
+
+using Slots = std::array<int, 10>;
+using Names = std::vector<std::pair<int, std::string>>;
+
+// The 21 bytes of one slot for digit: an old name, leftover bytes, its marker.
+std::string slot_bytes(int digit);
+// Default slot positions used by most tests: spread over a 4 KiB image.
+Slots spread_slots();
+// An image of size bytes of filler that holds no "t!g", with a slot for each
+// digit at the given position; a negative position leaves that digit out.
+std::string make_progs(std::size_t size, const Slots &slots);
+// What progs.dat must hold after a successful run: every slot emptied, then
+// each definition's name and its zero byte written in order, and the file
+// grown with zeros to the window's 16,383 data bytes if it was shorter.
+std::string patched(std::string image, const Slots &slots, const Names &names);
+
+// Equal byte strings, or the first offset where they differ; printing two
+// whole progs images would bury the difference.
+bool same_bytes(const std::string &actual, const std::string &expected, std::string *why);
+#define EXPECT_BYTES(actual, expected)                                                             \
+    do {                                                                                           \
+        std::string why_;                                                                          \
+        EXPECT_TRUE(same_bytes(actual, expected, &why_)) << why_;                                  \
+    } while (0)
+
+// Names a parameterised test case after its row's label.
+struct RowLabel {
+    template <typename Info> std::string operator()(const Info &row) const {
+        return row.param.label;
+    }
+};
+// Shows a row by its label when a parameterised test fails.
+#define PRINT_ROW_AS_LABEL(Row)                                                                    \
+    [[maybe_unused]] void PrintTo(const Row &row, std::ostream *os) {                              \
+        *os << row.label;                                                                          \
+    }
+
+// Lines the tool prints on standard output for a run that ends in a map
+// list error, and for one that succeeds.
+extern const char *const kLinesUpToMapList;
+extern const char *const kLinesOfSuccess;
+
+#endif
