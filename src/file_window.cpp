@@ -18,7 +18,7 @@ FILE *load_window(const char *name, unsigned char *window) {
     // end of file or kWindowData bytes; a read error must not pass for end
     // of file, or the write-back would zero the part that was never read.
     std::size_t count = std::fread(window, 1, kWindowData, stream);
-    if (std::ferror(stream)) {
+    if (std::ferror(stream) != 0) {
         fatal_error("Cannot read %s\n", name);
     }
     // Everything after the data keeps the zero it started with; the last

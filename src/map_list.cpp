@@ -21,8 +21,10 @@ void skip_white() {
     // comment lines in a row.
     for (;;) {
         unsigned char c = current();
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            line_number += (c == '\n');
+        if (c == '\n') {
+            ++line_number;
+            ++cursor;
+        } else if (c == ' ' || c == '\t' || c == '\r') {
             ++cursor;
         } else if (c == '/' && map_list_window[cursor + 1] == '/') {
             // A comment ends after its line feed, or before a zero byte,
