@@ -20,13 +20,13 @@ PRINT_ROW_AS_LABEL(Image)
 
 string apply(string image, const Patches &patches) {
     for (const auto &[position, bytes] : patches) {
-        image.replace(position, bytes.size(), bytes);
+        image.replace(static_cast<std::size_t>(position), bytes.size(), bytes);
     }
     return image;
 }
 
 Slots with(Slots slots, int digit, int position) {
-    slots[digit] = position;
+    slots[static_cast<std::size_t>(digit)] = position;
     return slots;
 }
 
