@@ -1,6 +1,9 @@
 // Loading the two windows and writing progs.dat back: lengths, limits and every I/O failure.
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <linux/securebits.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,8 +98,8 @@ TEST(MapListWindow, NameOpenAtTheWindowsLastByteIsTooLong) {
 }
 
 // How a file is made unusable, what the tool prints before its error, and
-// the error. Runs as an unprivileged user where possible, since root may
-// open read-only files for writing.
+// the error. The tool runs without root's powers, which would let it open
+// read-only files for writing.
 struct BadFile {
     const char *label;
     const char *file;
@@ -119,9 +122,21 @@ const BadFile kBadFiles[] = {
     {"CmapsUnreadable", "cmaps.cfg", "unreadable", kLinesUpToMapList, "Cannot read cmaps.cfg"},
 };
 
-void drop_root() {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-        _exit(126);
+// Status of a child that could not give up root's powers.
+constexpr int kStillPrivileged = 126;
+
+// Root opens read-only files for update anyway, so the tool must run without that power.
+// It keeps uid 0 rather than switching to another user: that user could not reach a tool
+// built in a private folder, nor write its coverage counts. With SECBIT_NOROOT, uid 0
+// gains no capability when it starts a program, and the ambient set is emptied, so the
+// tool runs with none at all and permission bits bind it like any file owner.
+void drop_privileges() {
+    if (geteuid() != 0) {
+        return;
+    }
+    if (prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) != 0 ||
+        prctl(PR_SET_SECUREBITS, SECBIT_NOROOT | SECBIT_NOROOT_LOCKED, 0, 0, 0) != 0) {
+        _exit(kStillPrivileged);
     }
 }
 
@@ -148,7 +163,11 @@ TEST_P(UnusableFile, StopsBeforeWritingAnything) {
         ASSERT_EQ(symlink("/proc/self/mem", path.c_str()), 0);
     }
 
-    ToolRun run = run_tool(dir, {}, drop_root);
+    ToolRun run = run_tool(dir, {}, drop_privileges);
+    if (run.status == kStillPrivileged) {
+        GTEST_SKIP() << "root cannot give up its capabilities here (no CAP_SETPCAP), and "
+                        "with them it would open read-only files for update";
+    }
 
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, c.out);
@@ -161,17 +180,57 @@ TEST_P(UnusableFile, StopsBeforeWritingAnything) {
 INSTANTIATE_TEST_SUITE_P(Table, UnusableFile, testing::ValuesIn(kBadFiles), RowLabel());
 ;
 
-TEST(WriteBack, FailureHalfWayIsReportedNotTakenForSuccess) {
+// A file size limit below the window's length, on a progs.dat that must grow to it.
+// stdio writes whole blocks at once and keeps the rest for fclose, so a limit inside
+// the first blocks fails the fwrite and one inside the last kept bytes fails only
+// the flush at fclose; both must be reported.
+struct SizeLimit {
+    const char *label;
+    rlim_t bytes;
+};
+PRINT_ROW_AS_LABEL(SizeLimit)
+
+const SizeLimit kSizeLimits[] = {{"FailsInWrite", 4096}, {"FailsWhenCloseFlushes", 14000}};
+
+class WriteFailure : public testing::TestWithParam<SizeLimit> {};
+
+TEST_P(WriteFailure, IsReportedNotTakenForSuccess) {
     string dir = make_work_dir();
     write_file(dir + "/progs.dat", make_progs(700, packed_slots()));
     write_file(dir + "/cmaps.cfg", "");
+    rlim_t bytes = GetParam().bytes;
 
-    // The file must grow to the window's length, past a 4 KiB size limit.
-    ToolRun run = run_tool(dir, {}, [] {
+    ToolRun run = run_tool(dir, {}, [bytes] {
         std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = {4096, 4096};
+        struct rlimit limit = {bytes, bytes};
         setrlimit(RLIMIT_FSIZE, &limit);
     });
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, string(kLinesUpToMapList) + "Writing progs.dat...\n");
+    EXPECT_EQ(run.err, "Error: Cannot write progs.dat\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WriteFailure, testing::ValuesIn(kSizeLimits), RowLabel());
+;
+
+// A progs.dat that reads like a file but cannot be rewound (a named pipe holding a
+// whole image): loading succeeds, and the write-back's seek must fail loudly.
+TEST(WriteBack, ProgsThatCannotBeRewoundIsReported) {
+    string dir = make_work_dir();
+    string fifo = dir + "/progs.dat";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    // Opening for reading and writing does not wait for a writer, and leaves the
+    // image in the pipe for the tool; more than a window, so no read ever waits.
+    int pipe_end = open(fifo.c_str(), O_RDWR);
+    ASSERT_GE(pipe_end, 0);
+    string progs = make_progs(kWindowData + 100, packed_slots());
+    ASSERT_EQ(write(pipe_end, progs.data(), progs.size()), static_cast<ssize_t>(progs.size()));
+    write_file(dir + "/cmaps.cfg", "LOCALMAP3=\"e3m3\";");
+
+    // The alarm ends the tool should it wait on the pipe after all.
+    ToolRun run = run_tool(dir, {}, [] { alarm(20); });
+    close(pipe_end);
 
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, string(kLinesUpToMapList) + "Writing progs.dat...\n");

@@ -67,6 +67,8 @@ const Refused kRefused[] = {
     {"CommentsCountLines", "// one\n// two\r\n\n  bogus", "Unknown user var at line 4"},
     {"BlankBeforeDigit", "LOCALMAP 1=\"a\";", "Bad LOCALMAP def at line 1"},
     {"EndAfterKeyword", "\n\nLOCALMAP", "Bad LOCALMAP def at line 3"},
+    {"ByteBelowDigits", "LOCALMAP/=\"a\";", "Bad LOCALMAP def at line 1"},
+    {"ByteAboveDigits", "LOCALMAP:=\"a\";", "Bad LOCALMAP def at line 1"},
     {"TwoDigits", "LOCALMAP12=\"a\";", "Expected '=' at line 1"},
     {"UnquotedName", "LOCALMAP1=a;", "Expected '\"' at line 1"},
     {"ZeroBeforeQuote", string("LOCALMAP1=\0\"a\";", 15), "Expected '\"' at line 1"},

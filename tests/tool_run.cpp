@@ -43,6 +43,11 @@ std::string fold_crlf(std::string text) {
     return folded;
 }
 
+// Slot digits and positions are ints (-1 marks a missing slot); indexes are not.
+std::size_t at(int index) {
+    return static_cast<std::size_t>(index);
+}
+
 int open_output(const std::string &path) {
     return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 }
@@ -118,8 +123,8 @@ std::string make_progs(std::size_t size, const Slots &slots) {
         image[i] = filler[i % (sizeof filler - 1)];
     }
     for (int digit = 0; digit < 10; ++digit) {
-        if (slots[digit] >= 0) {
-            image.replace(slots[digit], 21, slot_bytes(digit));
+        if (slots[at(digit)] >= 0) {
+            image.replace(at(slots[at(digit)]), 21, slot_bytes(digit));
         }
     }
     return image;
@@ -130,10 +135,10 @@ std::string patched(std::string image, const Slots &slots, const Names &names) {
         image.resize(16383, 0);
     }
     for (int position : slots) {
-        image[position] = 0;
+        image[at(position)] = 0;
     }
     for (const auto &[digit, name] : names) {
-        image.replace(slots[digit], name.size() + 1, name + '\0');
+        image.replace(at(slots[at(digit)]), name.size() + 1, name + '\0');
     }
     return image;
 }

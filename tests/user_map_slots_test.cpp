@@ -20,13 +20,13 @@ PRINT_ROW_AS_LABEL(Image)
 
 string apply(string image, const Patches &patches) {
     for (const auto &[position, bytes] : patches) {
-        image.replace(position, bytes.size(), bytes);
+        image.replace(static_cast<std::size_t>(position), bytes.size(), bytes);
     }
     return image;
 }
 
 Slots with(Slots slots, int digit, int position) {
-    slots[digit] = position;
+    slots[static_cast<std::size_t>(digit)] = position;
     return slots;
 }
 
@@ -34,8 +34,14 @@ const Slots kSpread = spread_slots();
 
 const Image kImages[] = {
     {"SpreadSlots", 4096, kSpread, {}, true, kSpread},
-    {"MarkerLookalikesPassedOver", 4096, kSpread, {{50, "xt!g5"}, {60, "lt!gX"}}, true, kSpread},
+    {"MarkerLookalikesPassedOver",
+     4096,
+     kSpread,
+     {{30, "xt!g5"}, {40, "lt!gX"}, {50, "lt!g/"}, {60, "lt!g:"}, {70, "lt!x5"}},
+     true,
+     kSpread},
     {"TagAtWindowStart", 4096, kSpread, {{0, "t!g5"}}, true, kSpread},
+    {"SlotAtImageStart", 4096, with(kSpread, 0, 0), {}, true, with(kSpread, 0, 0)},
     {"LaterSlotForDigitWins", 4096, kSpread, {{3900, slot_bytes(7)}}, true, with(kSpread, 7, 3900)},
     {"EarlierSlotForDigitLoses", 4096, kSpread, {{20, slot_bytes(2)}}, true, kSpread},
     {"SlotsTwentyOneApart", 4096, with(kSpread, 1, 121), {}, true, with(kSpread, 1, 121)},
