@@ -70,6 +70,11 @@ std::string read_file(const std::string &path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+bool tool_is_windows() {
+    const char *os = std::getenv("VELMORA_TOOL_OS");
+    return os != nullptr && std::strcmp(os, "windows") == 0;
+}
+
 ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args,
                  const std::function<void()> &child_setup, bool merge) {
     std::vector<std::string> words = tool_command();

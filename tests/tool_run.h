@@ -20,6 +20,10 @@ std::string make_work_dir();
 void write_file(const std::string &path, const std::string &bytes);
 std::string read_file(const std::string &path);
 
+// True when the tool under test is a Windows build (VELMORA_TOOL_OS=windows),
+// run under Wine: cases that need POSIX features of its process skip there.
+bool tool_is_windows();
+
 // Runs the tool named by VELMORA_COMMAND (a ;-separated command line) in dir.
 // child_setup runs in the child just before exec; merge sends both streams
 // to one file, returned in out.
