@@ -6,7 +6,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,18 +18,15 @@ const char *const kLinesOfSuccess = "Velmora\nReading progs.dat...\nReading cmap
 
 namespace {
 
-std::vector<std::string> tool_command() {
-    const char *command = std::getenv("VELMORA_COMMAND");
-    if (command == nullptr || *command == 0) {
+// The program that runs the tool: the built tool itself, or a launcher that
+// runs a cross-built one (a ;-list would not survive ctest's ENVIRONMENT).
+std::string tool_program() {
+    const char *program = std::getenv("VELMORA_COMMAND");
+    if (program == nullptr || *program == 0) {
         ADD_FAILURE() << "VELMORA_COMMAND is not set; run the tests through ctest";
-        return {"false"};
+        return "false";
     }
-    std::vector<std::string> words;
-    std::stringstream stream(command);
-    for (std::string word; std::getline(stream, word, ';');) {
-        words.push_back(word);
-    }
-    return words;
+    return program;
 }
 
 std::string fold_crlf(std::string text) {
@@ -75,9 +71,14 @@ std::string read_file(const std::string &path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+bool tool_is_windows() {
+    const char *os = std::getenv("VELMORA_TOOL_OS");
+    return os != nullptr && std::strcmp(os, "windows") == 0;
+}
+
 ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args,
                  const std::function<void()> &child_setup, bool merge) {
-    std::vector<std::string> words = tool_command();
+    std::vector<std::string> words = {tool_program()};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char *> argv;
     for (std::string &word : words) {

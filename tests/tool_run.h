@@ -20,7 +20,11 @@ std::string make_work_dir();
 void write_file(const std::string &path, const std::string &bytes);
 std::string read_file(const std::string &path);
 
-// Runs the tool named by VELMORA_COMMAND (a ;-separated command line) in dir.
+// True when the tool under test is a Windows build (VELMORA_TOOL_OS=windows),
+// run under Wine: cases that need POSIX features of its process skip there.
+bool tool_is_windows();
+
+// Runs the program named by VELMORA_COMMAND in dir.
 // child_setup runs in the child just before exec; merge sends both streams
 // to one file, returned in out.
 ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args = {},

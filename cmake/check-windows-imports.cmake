@@ -1,0 +1,20 @@
+# Fails when EXE imports a DLL that a plain Windows install lacks (a MinGW
+# runtime DLL such as libstdc++-6.dll, say). Run as
+#   cmake -DOBJDUMP=<objdump> -DEXE=<file.exe> -P check-windows-imports.cmake
+execute_process(COMMAND "${OBJDUMP}" -p "${EXE}" OUTPUT_VARIABLE dump COMMAND_ERROR_IS_FATAL ANY)
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
+set(foreign "")
+foreach(entry IN LISTS imports)
+  string(REPLACE "DLL Name: " "" dll "${entry}")
+  string(TOLOWER "${dll}" dll_lower)
+  if(NOT dll_lower MATCHES "^(kernel32|msvcrt|ucrtbase|api-ms-win-[a-z0-9-]+)\\.dll$")
+    list(APPEND foreign "${dll}")
+  endif()
+endforeach()
+if(NOT imports)
+  message(FATAL_ERROR "${EXE}: objdump shows no imported DLLs; is it a Windows program?")
+endif()
+if(foreign)
+  list(JOIN foreign ", " foreign)
+  message(FATAL_ERROR "${EXE} needs DLLs that Windows does not ship: ${foreign}")
+endif()
