@@ -5,12 +5,8 @@ install(TARGETS velmora RUNTIME DESTINATION .)
 install(FILES README.md example/cmaps.cfg DESTINATION .)
 
 # The Linux package's tool must run on any x86-64 Linux, whatever libc and
-# libstdc++ it has: VELMORA_PACKAGE_STATIC links it statically, and stripped
-# in a release build, so the binary the tests run is the one packaged.
-option(VELMORA_PACKAGE_STATIC "Link velmora statically, for the Linux release package" OFF)
-if(VELMORA_PACKAGE_STATIC)
-  target_link_options(velmora PRIVATE -static $<$<CONFIG:Release>:-s>)
-endif()
+# libstdc++ it has: its preset asks for VELMORA_LINK=static and strips at
+# link time, so the binary the tests run is the one packaged.
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)

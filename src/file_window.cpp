@@ -13,6 +13,11 @@ FILE *load_window(const char *name, unsigned char *window) {
     if (stream == nullptr) {
         fatal_error("Cannot open %s\n", name);
     }
+    // Unbuffered: the one read below and the one write-back then go
+    // straight between the window and the file, with no stream buffer to
+    // allocate and no copy through it. Should this fail, the stream stays
+    // buffered, which moves the same bytes.
+    static_cast<void>(std::setvbuf(stream, nullptr, _IONBF, 0));
     std::printf("Reading %s...\n", name);
     // One block read gives the same bytes as reading one at a time up to
     // end of file or kWindowData bytes; a read error must not pass for end

@@ -18,24 +18,31 @@ unsigned char current() {
 
 void skip_white() {
     // A loop rather than recursion: a map list may hold thousands of
-    // comment lines in a row.
+    // comment lines in a row. It walks a local pointer and counts lines
+    // locally, so the compiler keeps both in registers instead of storing
+    // the globals on every byte.
+    const unsigned char *at = map_list_window + cursor;
+    int lines = 0;
     for (;;) {
-        unsigned char c = current();
-        if (c == '\n') {
-            ++line_number;
-            ++cursor;
-        } else if (c == ' ' || c == '\t' || c == '\r') {
-            ++cursor;
-        } else if (c == '/' && map_list_window[cursor + 1] == '/') {
+        if (*at == '\n') {
+            ++lines;
+            ++at;
+        } else if (*at == ' ' || *at == '\t' || *at == '\r') {
+            ++at;
+        } else if (at[0] == '/' && at[1] == '/') {
             // A comment ends after its line feed, or before a zero byte,
-            // which then ends the map list.
-            while (current() != '\n' && current() != 0) {
-                ++cursor;
+            // which then ends the map list; the window's closing zero keeps
+            // this inside the window.
+            at += 2;
+            while (*at != '\n' && *at != 0) {
+                ++at;
             }
         } else {
-            return;
+            break;
         }
     }
+    cursor = static_cast<int>(at - map_list_window);
+    line_number += lines;
 }
 
 void expect_char(char expected) {

@@ -41,9 +41,22 @@ bool slots_overlap() {
 } // namespace
 
 int find_marker(int start) {
-    for (int p = start; p + 3 <= kWindowData; ++p) {
-        if (progs_window[p] == 't' && progs_window[p + 1] == '!' && progs_window[p + 2] == 'g') {
-            return p;
+    // memchr moves through the window in whole words, where a byte loop
+    // spends several instructions on every byte. It looks for the '!', the
+    // rarest of the three bytes in the strings a progs image holds.
+    if (start >= kWindowData - 2) {
+        return -1; // no room left for "t!g" in the data
+    }
+    // A '!' on the last data byte would need its 'g' beyond the data.
+    const unsigned char *end = progs_window + kWindowData - 1;
+    for (const unsigned char *bang = progs_window + start + 1; bang < end; ++bang) {
+        bang = static_cast<const unsigned char *>(
+            std::memchr(bang, '!', static_cast<std::size_t>(end - bang)));
+        if (bang == nullptr) {
+            return -1;
+        }
+        if (bang[-1] == 't' && bang[1] == 'g') {
+            return static_cast<int>(bang - progs_window) - 1;
         }
     }
     return -1;
@@ -91,7 +104,10 @@ bool name_forms_marker(int digit, int length) {
     int first = slot_table[digit];
     int last = first + length - 1;
     for (int tag = first - 3; tag <= last + 1; ++tag) {
-        if (tag < 0 || std::memcmp(progs_window + tag, "t!g", 3) != 0) {
+        // Byte compares rather than memcmp: this runs for every position
+        // around every name, and almost all fail on the first byte.
+        if (tag < 0 || progs_window[tag] != 't' || progs_window[tag + 1] != '!' ||
+            progs_window[tag + 2] != 'g') {
             continue;
         }
         int found = marker_digit(tag);

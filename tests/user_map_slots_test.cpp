@@ -42,6 +42,15 @@ const Image kImages[] = {
      kSpread},
     {"TagAtWindowStart", 4096, kSpread, {{0, "t!g5"}}, true, kSpread},
     {"SlotAtImageStart", 4096, with(kSpread, 0, 0), {}, true, with(kSpread, 0, 0)},
+    // Each of these has an 'l' and a digit around a "t!g" with one byte wrong,
+    // so a search that checks too little finds a slot there; the scan must
+    // still go on to the real slot after them.
+    {"NearMissTagsBeforeLaterSlot",
+     4096,
+     kSpread,
+     {{3950, "lx!g1lt!x2lt!!g3l!!g4" + slot_bytes(7)}},
+     true,
+     with(kSpread, 7, 3971)},
     {"LaterSlotForDigitWins", 4096, kSpread, {{3900, slot_bytes(7)}}, true, with(kSpread, 7, 3900)},
     {"EarlierSlotForDigitLoses", 4096, kSpread, {{20, slot_bytes(2)}}, true, kSpread},
     {"SlotsTwentyOneApart", 4096, with(kSpread, 1, 121), {}, true, with(kSpread, 1, 121)},
