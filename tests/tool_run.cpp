@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -50,7 +51,28 @@ int open_output(const std::string &path) {
 
 } // namespace
 
+namespace {
+
+std::vector<std::string> work_dirs;
+
+// Scratch folders go when the test process ends, unless a failure asks for
+// them to be kept for a look (VELMORA_KEEP_TEST_DIRS=1).
+void remove_work_dirs() {
+    if (std::getenv("VELMORA_KEEP_TEST_DIRS") != nullptr) {
+        return;
+    }
+    for (const std::string &dir : work_dirs) {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+}
+
+} // namespace
+
 std::string make_work_dir() {
+    if (work_dirs.empty()) {
+        std::atexit(remove_work_dirs);
+    }
     const char *tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/velmora-test-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
@@ -58,6 +80,7 @@ std::string make_work_dir() {
     }
     // Open to all, so a test may run the tool as an unprivileged user.
     chmod(pattern.c_str(), 0755);
+    work_dirs.push_back(pattern);
     mkdir((pattern + "/work").c_str(), 0755);
     return pattern + "/work";
 }

@@ -55,6 +55,7 @@ const Image kImages[] = {
     {"EarlierSlotForDigitLoses", 4096, kSpread, {{20, slot_bytes(2)}}, true, kSpread},
     {"SlotsTwentyOneApart", 4096, with(kSpread, 1, 121), {}, true, with(kSpread, 1, 121)},
     {"LastSlotEndsAtWindowEnd", 16383, with(kSpread, 9, 16362), {}, true, with(kSpread, 9, 16362)},
+    {"BangOnLastSearchedByte", 17000, kSpread, {{16381, "!"}}, true, kSpread},
     {"DigitOutsideWindow", 17000, with(kSpread, 9, 16363), {}, false, {}},
     {"TagOutsideWindow", 17000, with(kSpread, 9, 16364), {}, false, {}},
     {"OnlyTagBelowSeventeen", 4096, with(kSpread, 5, -1), {{12, "lt!g5"}}, false, {}},
