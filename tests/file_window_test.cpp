@@ -175,10 +175,8 @@ TEST_P(UnusableFile, StopsBeforeWritingAnything) {
         GTEST_SKIP() << "root writes read-only files, and Wine will not run as another user "
                         "in a prefix that root owns";
     }
-    string dir = make_work_dir();
     string progs = make_progs(4096, spread_slots());
-    write_file(dir + "/progs.dat", progs);
-    write_file(dir + "/cmaps.cfg", "LOCALMAP1=\"a\";");
+    string dir = work_dir_with(progs, "LOCALMAP1=\"a\";");
     string path = dir + "/" + c.file, how = c.how;
     chmod((dir + "/progs.dat").c_str(), 0666);
     chmod((dir + "/cmaps.cfg").c_str(), 0666);
@@ -229,9 +227,7 @@ TEST_P(WriteFailure, IsReportedNotTakenForSuccess) {
         GTEST_SKIP() << "Windows has no file size limit, and RLIMIT_FSIZE would also bind the "
                         "Wine server the run may start";
     }
-    string dir = make_work_dir();
-    write_file(dir + "/progs.dat", make_progs(700, packed_slots()));
-    write_file(dir + "/cmaps.cfg", "");
+    string dir = work_dir_with(make_progs(700, packed_slots()), "");
     rlim_t bytes = GetParam().bytes;
 
     ToolRun run = run_tool(dir, {}, [bytes] {

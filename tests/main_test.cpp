@@ -8,10 +8,8 @@ namespace {
 using std::string;
 
 TEST(RunSequence, IgnoresArgumentsAndPrintsEveryStage) {
-    string dir = make_work_dir();
     string progs = make_progs(4096, spread_slots());
-    write_file(dir + "/progs.dat", progs);
-    write_file(dir + "/cmaps.cfg", "LOCALMAP0=\"e1m1\";");
+    string dir = work_dir_with(progs, "LOCALMAP0=\"e1m1\";");
 
     ToolRun run = run_tool(dir, {"--help", "other.dat"});
 
@@ -43,9 +41,7 @@ const Ordered kOrdered[] = {
 class MergedLog : public testing::TestWithParam<Ordered> {};
 
 TEST_P(MergedLog, KeepsLinesInTheOrderTheyHappened) {
-    string dir = make_work_dir();
-    write_file(dir + "/progs.dat", make_progs(4096, GetParam().slots));
-    write_file(dir + "/cmaps.cfg", GetParam().map_list);
+    string dir = work_dir_with(make_progs(4096, GetParam().slots), GetParam().map_list);
 
     ToolRun run = run_tool(dir, {}, nullptr, true);
 

@@ -95,10 +95,8 @@ class MapListRefused : public testing::TestWithParam<Refused> {};
 
 TEST_P(MapListAccepted, WritesEachNameIntoItsSlot) {
     const Accepted &c = GetParam();
-    string dir = make_work_dir();
     string progs = make_progs(4096, spread_slots());
-    write_file(dir + "/progs.dat", progs);
-    write_file(dir + "/cmaps.cfg", c.map_list);
+    string dir = work_dir_with(progs, c.map_list);
 
     ToolRun run = run_tool(dir);
 
@@ -111,10 +109,8 @@ TEST_P(MapListAccepted, WritesEachNameIntoItsSlot) {
 
 TEST_P(MapListRefused, NamesTheLineAndChangesNothing) {
     const Refused &c = GetParam();
-    string dir = make_work_dir();
     string progs = make_progs(4096, spread_slots());
-    write_file(dir + "/progs.dat", progs);
-    write_file(dir + "/cmaps.cfg", c.map_list);
+    string dir = work_dir_with(progs, c.map_list);
 
     ToolRun run = run_tool(dir);
 

@@ -85,6 +85,13 @@ std::string make_work_dir() {
     return pattern + "/work";
 }
 
+std::string work_dir_with(const std::string &progs, const std::string &map_list) {
+    std::string dir = make_work_dir();
+    write_file(dir + "/progs.dat", progs);
+    write_file(dir + "/cmaps.cfg", map_list);
+    return dir;
+}
+
 void write_file(const std::string &path, const std::string &bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }

@@ -17,6 +17,8 @@ struct ToolRun {
 
 // A fresh folder for one run; holds progs.dat and cmaps.cfg.
 std::string make_work_dir();
+// A fresh folder holding the given progs.dat and cmaps.cfg.
+std::string work_dir_with(const std::string &progs, const std::string &map_list);
 void write_file(const std::string &path, const std::string &bytes);
 std::string read_file(const std::string &path);
 

@@ -86,10 +86,8 @@ class ProgsImage : public testing::TestWithParam<Image> {};
 
 TEST_P(ProgsImage, IsPatchedInItsWinningSlotsOrRefused) {
     const Image &c = GetParam();
-    string dir = make_work_dir();
     string progs = apply(make_progs(c.size, c.slots), c.patches);
-    write_file(dir + "/progs.dat", progs);
-    write_file(dir + "/cmaps.cfg", kAllTen);
+    string dir = work_dir_with(progs, kAllTen);
 
     ToolRun run = run_tool(dir);
 
@@ -130,10 +128,8 @@ class NameMarker : public testing::TestWithParam<ForgedMarker> {};
 
 TEST_P(NameMarker, IsRefusedOnlyWhenItWouldMoveASlot) {
     const ForgedMarker &c = GetParam();
-    string dir = make_work_dir();
     string progs = apply(make_progs(4096, kSpread), c.patches);
-    write_file(dir + "/progs.dat", progs);
-    write_file(dir + "/cmaps.cfg", c.map_list);
+    string dir = work_dir_with(progs, c.map_list);
 
     ToolRun run = run_tool(dir);
 
@@ -152,9 +148,7 @@ INSTANTIATE_TEST_SUITE_P(Table, NameMarker, testing::ValuesIn(kForgedMarkers), R
 ;
 
 TEST(UserMapSlots, SecondRunWithSameListChangesNothing) {
-    string dir = make_work_dir();
-    write_file(dir + "/progs.dat", make_progs(4096, kSpread));
-    write_file(dir + "/cmaps.cfg", kAllTen);
+    string dir = work_dir_with(make_progs(4096, kSpread), kAllTen);
     ASSERT_EQ(run_tool(dir).status, 0);
     string once = read_file(dir + "/progs.dat");
     ASSERT_EQ(run_tool(dir).status, 0);
