@@ -1,4 +1,5 @@
 // The run sequence: load progs.dat, find its slots, read cmaps.cfg into them, write progs.dat back.
+#include <csignal>
 #include <cstdio>
 
 #include "map_list.h"
@@ -7,6 +8,12 @@
 // Arguments are ignored: the tool has no options and always works on the
 // two files in the current directory.
 int main() {
+#ifdef SIGXFSZ
+    // Under a file size limit the default action kills the process in the
+    // middle of the write-back, with no message and progs.dat cut short.
+    // Ignored, the write fails instead and the run reports it.
+    static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
+#endif
     std::printf("Velmora\n");
     FILE *progs = load_window("progs.dat", progs_window);
     find_slots();

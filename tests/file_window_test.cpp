@@ -209,16 +209,23 @@ TEST_P(UnusableFile, StopsBeforeWritingAnything) {
 INSTANTIATE_TEST_SUITE_P(Table, UnusableFile, testing::ValuesIn(kBadFiles), RowLabel());
 
 // A file size limit below the window's length, on a progs.dat that must grow to it.
-// stdio writes whole blocks at once and keeps the rest for fclose, so a limit inside
-// the first blocks fails the fwrite and one inside the last kept bytes fails only
-// the flush at fclose; both must be reported.
+// The write-back goes straight to the file, so the limit fails it where the old
+// file ended or part way through. (The limit also binds the files that capture the
+// run's output, so it stays above their few bytes.) The tool must report it whether the run
+// inherits SIGXFSZ ignored or at its default, which would otherwise kill it mid-write.
 struct SizeLimit {
     const char *label;
     rlim_t bytes;
+    bool signal_ignored;
 };
 PRINT_ROW_AS_LABEL(SizeLimit)
 
-const SizeLimit kSizeLimits[] = {{"FailsInWrite", 4096}, {"FailsWhenCloseFlushes", 14000}};
+const SizeLimit kSizeLimits[] = {
+    {"AtOldEnd", 700, true},
+    {"PartWay", 4096, true},
+    {"PartWaySignalAtDefault", 4096, false},
+    {"AtLastByteSignalAtDefault", kWindowData - 1, false},
+};
 
 class WriteFailure : public testing::TestWithParam<SizeLimit> {};
 
@@ -228,11 +235,11 @@ TEST_P(WriteFailure, IsReportedNotTakenForSuccess) {
                         "Wine server the run may start";
     }
     string dir = work_dir_with(make_progs(700, packed_slots()), "");
-    rlim_t bytes = GetParam().bytes;
+    SizeLimit c = GetParam();
 
-    ToolRun run = run_tool(dir, {}, [bytes] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = {bytes, bytes};
+    ToolRun run = run_tool(dir, {}, [c] {
+        std::signal(SIGXFSZ, c.signal_ignored ? SIG_IGN : SIG_DFL);
+        struct rlimit limit = {c.bytes, c.bytes};
         setrlimit(RLIMIT_FSIZE, &limit);
     });
 
@@ -242,7 +249,6 @@ TEST_P(WriteFailure, IsReportedNotTakenForSuccess) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, WriteFailure, testing::ValuesIn(kSizeLimits), RowLabel());
-;
 
 // A progs.dat that reads like a file but cannot be rewound (a named pipe holding a
 // whole image): loading succeeds, and the write-back's seek must fail loudly.
