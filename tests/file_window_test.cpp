@@ -106,10 +106,28 @@ TEST(MapListWindow, BytesPastTheWindowAreNotRead) {
     EXPECT_BYTES(read_file(dir + "/progs.dat"), patched(progs, spread_slots(), {{1, "one"}}));
 }
 
-TEST(MapListWindow, NameOpenAtTheWindowsLastByteIsTooLong) {
+// A definition cut by the window's end: the reader meets the zero after the
+// window's data, never the bytes after it, and names the line it stopped on.
+struct CutDefinition {
+    const char *label;
+    std::size_t kept; // bytes of the definition inside the window
+    const char *error;
+};
+PRINT_ROW_AS_LABEL(CutDefinition)
+
+const CutDefinition kCutDefinitions[] = {
+    {"InsideKeyword", 5, "Unknown user var"},  {"AfterKeyword", 8, "Bad LOCALMAP def"},
+    {"AfterEquals", 10, "Expected '\"'"},      {"InsideName", 12, "String too long"},
+    {"AfterClosingQuote", 20, "Expected ';'"},
+};
+
+class MapListWindowEnd : public testing::TestWithParam<CutDefinition> {};
+
+TEST_P(MapListWindowEnd, StopsOnTheZeroAfterTheWindow) {
+    const CutDefinition &c = GetParam();
     string dir = make_work_dir();
     string progs = make_progs(4096, spread_slots());
-    string padding = comment_padding(kWindowData - 12) + "\n";
+    string padding = comment_padding(kWindowData - c.kept) + "\n";
     padding.erase(padding.size() - 2, 1); // keep the length, end on a line feed
     string map_list = padding + "LOCALMAP1=\"abcdefgh\";";
     write_file(dir + "/progs.dat", progs);
@@ -119,9 +137,12 @@ TEST(MapListWindow, NameOpenAtTheWindowsLastByteIsTooLong) {
 
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err,
-              "Error: String too long at line " + std::to_string(lines_in(padding)) + "\n");
+              string("Error: ") + c.error + " at line " + std::to_string(lines_in(padding)) + "\n");
     EXPECT_BYTES(read_file(dir + "/progs.dat"), progs);
+    EXPECT_BYTES(read_file(dir + "/cmaps.cfg"), map_list);
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, MapListWindowEnd, testing::ValuesIn(kCutDefinitions), RowLabel());
 
 // How a file is made unusable, what the tool prints before its error, and
 // the error. The tool runs without root's powers, which would let it open
@@ -142,6 +163,8 @@ const BadFile kBadFiles[] = {
     {"ProgsUnreadable", "progs.dat", "unreadable", "Velmora\nReading progs.dat...\n",
      "Cannot read progs.dat"},
     {"CmapsMissing", "cmaps.cfg", "missing", "Velmora\nReading progs.dat...\n",
+     "Cannot open cmaps.cfg"},
+    {"CmapsDirectory", "cmaps.cfg", "directory", "Velmora\nReading progs.dat...\n",
      "Cannot open cmaps.cfg"},
     {"CmapsReadOnly", "cmaps.cfg", "read-only", "Velmora\nReading progs.dat...\n",
      "Cannot open cmaps.cfg"},

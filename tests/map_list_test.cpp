@@ -66,6 +66,7 @@ const Refused kRefused[] = {
     {"SingleSlash", "\n/ x", "Unknown user var at line 2"},
     {"CommentsCountLines", "// one\n// two\r\n\n  bogus", "Unknown user var at line 4"},
     {"BlankBeforeDigit", "LOCALMAP 1=\"a\";", "Bad LOCALMAP def at line 1"},
+    {"DigitOnNextLine", "LOCALMAP\n1=\"a\";", "Bad LOCALMAP def at line 1"},
     {"EndAfterKeyword", "\n\nLOCALMAP", "Bad LOCALMAP def at line 3"},
     {"ByteBelowDigits", "LOCALMAP/=\"a\";", "Bad LOCALMAP def at line 1"},
     {"ByteAboveDigits", "LOCALMAP:=\"a\";", "Bad LOCALMAP def at line 1"},

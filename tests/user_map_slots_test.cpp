@@ -111,6 +111,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ProgsImage, testing::ValuesIn(kImages), RowLabel
 // marker that would win for its digit changes where that is.
 struct ForgedMarker {
     const char *label;
+    Slots slots;
     Patches patches;
     const char *map_list;
     const char *error; // nullptr when the run must succeed
@@ -118,17 +119,20 @@ struct ForgedMarker {
 PRINT_ROW_AS_LABEL(ForgedMarker)
 
 const ForgedMarker kForgedMarkers[] = {
-    {"WinsForEarlierDigit", {}, "LOCALMAP1=\"ok\";\nLOCALMAP5=\"lt!g3\";", "line 2"},
-    {"AcrossSlotStart", {{2098, "lt"}}, "LOCALMAP5=\"!g3\";", "line 1"},
-    {"SupersededByLaterSlot", {}, "LOCALMAP5=\"lt!g7\";", nullptr},
-    {"NoLInFront", {}, "LOCALMAP5=\"xt!g3\";", nullptr},
+    {"WinsForEarlierDigit", kSpread, {}, "LOCALMAP1=\"ok\";\nLOCALMAP5=\"lt!g3\";", "line 2"},
+    {"AcrossSlotStart", kSpread, {{2098, "lt"}}, "LOCALMAP5=\"!g3\";", "line 1"},
+    {"SupersededByLaterSlot", kSpread, {}, "LOCALMAP5=\"lt!g7\";", nullptr},
+    {"NoLInFront", kSpread, {}, "LOCALMAP5=\"xt!g3\";", nullptr},
+    // A "t!g" at the image's start names no slot (its 'l' would lie before the
+    // image), so it moves none, and the check must not look before the window.
+    {"TagAtImageStart", with(kSpread, 5, 0), {}, "LOCALMAP5=\"t!g3\";", nullptr},
 };
 
 class NameMarker : public testing::TestWithParam<ForgedMarker> {};
 
 TEST_P(NameMarker, IsRefusedOnlyWhenItWouldMoveASlot) {
     const ForgedMarker &c = GetParam();
-    string progs = apply(make_progs(4096, kSpread), c.patches);
+    string progs = apply(make_progs(4096, c.slots), c.patches);
     string dir = work_dir_with(progs, c.map_list);
 
     ToolRun run = run_tool(dir);
@@ -139,8 +143,9 @@ TEST_P(NameMarker, IsRefusedOnlyWhenItWouldMoveASlot) {
         EXPECT_BYTES(read_file(dir + "/progs.dat"), progs);
     } else {
         EXPECT_EQ(run.status, 0);
-        string name = string(c.map_list).substr(11, 5);
-        EXPECT_BYTES(read_file(dir + "/progs.dat"), patched(progs, kSpread, {{5, name}}));
+        string list = c.map_list;
+        string name = list.substr(11, list.rfind('"') - 11);
+        EXPECT_BYTES(read_file(dir + "/progs.dat"), patched(progs, c.slots, {{5, name}}));
     }
 }
 
