@@ -123,6 +123,7 @@ const ForgedMarker kForgedMarkers[] = {
     {"AcrossSlotStart", kSpread, {{2098, "lt"}}, "LOCALMAP5=\"!g3\";", "line 1"},
     {"SupersededByLaterSlot", kSpread, {}, "LOCALMAP5=\"lt!g7\";", nullptr},
     {"NoLInFront", kSpread, {}, "LOCALMAP5=\"xt!g3\";", nullptr},
+    {"NoGInTag", kSpread, {}, "LOCALMAP5=\"lt!x3\";", nullptr},
     // A "t!g" at the image's start names no slot (its 'l' would lie before the
     // image), so it moves none, and the check must not look before the window.
     {"TagAtImageStart", with(kSpread, 5, 0), {}, "LOCALMAP5=\"t!g3\";", nullptr},
