@@ -49,7 +49,6 @@ TEST_P(WriteBack, RewritesExactlyTheWindowsData) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, WriteBack, testing::ValuesIn(kLengths), RowLabel());
-;
 
 // A text-mode stream on Windows would turn "\n" into "\r\n" on the way out
 // and stop reading at the first 0x1A; both files must pass every byte value
@@ -57,14 +56,12 @@ INSTANTIATE_TEST_SUITE_P(Table, WriteBack, testing::ValuesIn(kLengths), RowLabel
 TEST(Binary, EveryByteValuePassesUntranslated) {
     string dir = make_work_dir();
     // Counting bytes never hold "t!g", so only the slots placed here count.
-    string progs(20000, 0);
-    for (std::size_t i = 0; i < progs.size(); ++i) {
-        progs[i] = static_cast<char>(i % 256);
+    string counting(20000, 0);
+    for (std::size_t i = 0; i < counting.size(); ++i) {
+        counting[i] = static_cast<char>(i % 256);
     }
     Slots slots = spread_slots();
-    for (int digit = 0; digit < 10; ++digit) {
-        progs.replace(slots[digit], 21, slot_bytes(digit));
-    }
+    string progs = with_slots(counting, slots);
     string map_list = "LOCALMAP0=\"a\x1a\rb\";\r\nLOCALMAP9=\"\xff\x80\";\n";
     write_file(dir + "/progs.dat", progs);
     write_file(dir + "/cmaps.cfg", map_list);

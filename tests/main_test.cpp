@@ -50,6 +50,5 @@ TEST_P(MergedLog, KeepsLinesInTheOrderTheyHappened) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, MergedLog, testing::ValuesIn(kOrdered), RowLabel());
-;
 
 } // namespace

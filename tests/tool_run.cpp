@@ -49,10 +49,6 @@ int open_output(const std::string &path) {
     return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 }
 
-} // namespace
-
-namespace {
-
 std::vector<std::string> work_dirs;
 
 // Scratch folders go when the test process ends, unless a failure asks for
@@ -153,6 +149,10 @@ std::string make_progs(std::size_t size, const Slots &slots) {
     for (std::size_t i = 0; i < size; ++i) {
         image[i] = filler[i % (sizeof filler - 1)];
     }
+    return with_slots(image, slots);
+}
+
+std::string with_slots(std::string image, const Slots &slots) {
     for (int digit = 0; digit < 10; ++digit) {
         if (slots[at(digit)] >= 0) {
             image.replace(at(slots[at(digit)]), 21, slot_bytes(digit));

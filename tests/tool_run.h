@@ -42,6 +42,8 @@ Slots spread_slots();
 // An image of size bytes of filler that holds no "t!g", with a slot for each
 // digit at the given position; a negative position leaves that digit out.
 std::string make_progs(std::size_t size, const Slots &slots);
+// image with a slot for each digit laid over it, as make_progs places them.
+std::string with_slots(std::string image, const Slots &slots);
 // What progs.dat must hold after a successful run: every slot emptied, then
 // each definition's name and its zero byte written in order, and the file
 // grown with zeros to the window's 16,383 data bytes if it was shorter.

@@ -105,7 +105,6 @@ TEST_P(ProgsImage, IsPatchedInItsWinningSlotsOrRefused) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ProgsImage, testing::ValuesIn(kImages), RowLabel());
-;
 
 // A name must not make the next run find a slot somewhere else; only a
 // marker that would win for its digit changes where that is.
@@ -151,7 +150,6 @@ TEST_P(NameMarker, IsRefusedOnlyWhenItWouldMoveASlot) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, NameMarker, testing::ValuesIn(kForgedMarkers), RowLabel());
-;
 
 TEST(UserMapSlots, SecondRunWithSameListChangesNothing) {
     string dir = work_dir_with(make_progs(4096, kSpread), kAllTen);
