@@ -24,12 +24,17 @@ extern unsigned char map_list_window[kWindowSize];
 #endif
     ;
 
-// Opens the file for update and copies its first bytes into the window; the
-// stream is returned still open.
-FILE *load_window(const char *name, unsigned char *window);
+// Opens the file in the given fopen mode, or stops with "Cannot open".
+FILE *open_file(const char *name, const char *mode);
 
-// Writes the window's data bytes over the start of the stream and closes it.
-void write_window(FILE *stream, const char *name, const unsigned char *window);
+// Copies the stream's first bytes into the window and returns how many it
+// copied: kWindowData, or the whole file when it is shorter.
+int read_window(FILE *stream, const char *name, unsigned char *window);
+
+// Opens the file for update, reports it, and copies its first bytes into the
+// window; the stream is returned still open, and length (unless null) gets
+// the number of bytes copied.
+FILE *load_window(const char *name, unsigned char *window, int *length);
 
 // Returns the lowest index at or after start where the progs window holds
 // "t!g", or -1 when there is none.

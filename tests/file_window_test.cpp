@@ -231,8 +231,9 @@ INSTANTIATE_TEST_SUITE_P(Table, UnusableFile, testing::ValuesIn(kBadFiles), RowL
 // A file size limit below the window's length, on a progs.dat that must grow to it.
 // The write-back goes straight to the file, so the limit fails it where the old
 // file ended or part way through. (The limit also binds the files that capture the
-// run's output, so it stays above their few bytes.) The tool must report it whether the run
-// inherits SIGXFSZ ignored or at its default, which would otherwise kill it mid-write.
+// run's output, so it stays above their few bytes.) The tool must put progs.dat back
+// whether the run inherits SIGXFSZ ignored or at its default, which would otherwise
+// kill it mid-write.
 struct SizeLimit {
     const char *label;
     rlim_t bytes;
@@ -249,12 +250,13 @@ const SizeLimit kSizeLimits[] = {
 
 class WriteFailure : public testing::TestWithParam<SizeLimit> {};
 
-TEST_P(WriteFailure, IsReportedNotTakenForSuccess) {
+TEST_P(WriteFailure, PutsProgsBack) {
     if (tool_is_windows()) {
         GTEST_SKIP() << "Windows has no file size limit, and RLIMIT_FSIZE would also bind the "
                         "Wine server the run may start";
     }
-    string dir = work_dir_with(make_progs(700, packed_slots()), "");
+    string progs = make_progs(700, packed_slots());
+    string dir = work_dir_with(progs, "");
     SizeLimit c = GetParam();
 
     ToolRun run = run_tool(dir, {}, [c] {
@@ -266,6 +268,7 @@ TEST_P(WriteFailure, IsReportedNotTakenForSuccess) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, string(kLinesUpToMapList) + "Writing progs.dat...\n");
     EXPECT_EQ(run.err, "Error: Cannot write progs.dat\n");
+    EXPECT_BYTES(read_file(dir + "/progs.dat"), progs);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, WriteFailure, testing::ValuesIn(kSizeLimits), RowLabel());

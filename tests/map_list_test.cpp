@@ -61,6 +61,7 @@ const Accepted kAccepted[] = {
 
 const Refused kRefused[] = {
     {"LowerCaseKeyword", "localmap1=\"a\";", "Unknown user var at line 1"},
+    {"KeywordLastByteWrong", "LOCALMAQ1=\"a\";", "Unknown user var at line 1"},
     {"ByteOrderMark", "\xEF\xBB\xBFLOCALMAP1=\"a\";", "Unknown user var at line 1"},
     {"FormFeed", "\fLOCALMAP1=\"a\";", "Unknown user var at line 1"},
     {"SingleSlash", "\n/ x", "Unknown user var at line 2"},

@@ -61,6 +61,7 @@ const Image kImages[] = {
     {"OnlyTagBelowSeventeen", 4096, with(kSpread, 5, -1), {{12, "lt!g5"}}, false, {}},
     {"DigitNineMissing", 4096, with(kSpread, 9, -1), {{3800, slot_bytes(8)}}, false, {}},
     {"SlotsTwentyApart", 4096, with(kSpread, 1, 120), {}, false, {}},
+    {"SlotsTwentyApartHigherDigitFirst", 4096, with(kSpread, 1, 80), {}, false, {}},
     {"NameAreaCoversOtherMarker",
      4096,
      with(with(kSpread, 1, -1), 2, -1),
@@ -120,6 +121,7 @@ PRINT_ROW_AS_LABEL(ForgedMarker)
 const ForgedMarker kForgedMarkers[] = {
     {"WinsForEarlierDigit", kSpread, {}, "LOCALMAP1=\"ok\";\nLOCALMAP5=\"lt!g3\";", "line 2"},
     {"AcrossSlotStart", kSpread, {{2098, "lt"}}, "LOCALMAP5=\"!g3\";", "line 1"},
+    {"FirstByteIsDigit", kSpread, {{2096, "lt!g"}}, "LOCALMAP5=\"3ab\";", "line 1"},
     {"SupersededByLaterSlot", kSpread, {}, "LOCALMAP5=\"lt!g7\";", nullptr},
     {"NoLInFront", kSpread, {}, "LOCALMAP5=\"xt!g3\";", nullptr},
     {"NoGInTag", kSpread, {}, "LOCALMAP5=\"lt!x3\";", nullptr},
