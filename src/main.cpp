@@ -1,35 +1,96 @@
-// The run sequence: load progs.dat, find its slots, read cmaps.cfg into them, write progs.dat back.
+// The entry: picks the command, then runs it; a run loads both files, fills the slots, writes
+// progs.dat back.
 #include <csignal>
 #include <cstdio>
 
+#include "command_line.h"
+#include "listing.h"
 #include "map_list.h"
 #include "progs_image.h"
 #include "write_back.h"
 
-// Arguments are ignored: the tool has no options and always works on the
-// two files in the current directory.
-int main() {
+namespace {
+
+// Nothing is written to, or listed from, an image without its ten slots.
+void find_all_slots() {
+    find_slots();
+    if (!slots_complete()) {
+        fatal_error("Bad progs.dat\n");
+    }
+}
+
+// Everything a run does before it writes: loads both files and puts the new
+// names into the progs window. Returns the progs stream, still open.
+FILE *fill_slots() {
+    std::printf("Velmora\n");
+    int length = 0;
+    FILE *progs = load_window("progs.dat", progs_window, &length);
+    keep_loaded_progs(length);
+    find_all_slots();
+    FILE *map_list = load_window("cmaps.cfg", map_list_window, nullptr);
+    std::fclose(map_list);
+    parse_map_list();
+    return progs;
+}
+
+void run() {
+    FILE *progs = fill_slots();
+    // Nothing has been written before this point, so every error above
+    // left progs.dat as it was.
+    std::printf("Writing progs.dat...\n");
+    write_back(progs, "progs.dat");
+    std::printf("Done.\n");
+}
+
+// A run up to the write-back, with the same opens, checks and messages.
+void check() {
+    std::fclose(fill_slots());
+    print_planned_names();
+    std::printf("Check only: progs.dat was not written.\n");
+}
+
+// Read-only, and nothing but the map list on standard output, so that it can
+// be redirected into a cmaps.cfg.
+void list() {
+    FILE *progs = open_file("progs.dat", "rb");
+    read_window(progs, "progs.dat", progs_window);
+    std::fclose(progs);
+    find_all_slots();
+    list_names();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
 #ifdef SIGXFSZ
     // Under a file size limit the default action kills the process in the
     // middle of the write-back, with no message and nothing put back.
     // Ignored, the write fails instead and the run undoes it.
     static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
 #endif
-    std::printf("Velmora\n");
-    int length = 0;
-    FILE *progs = load_window("progs.dat", progs_window, &length);
-    keep_loaded_progs(length);
-    find_slots();
-    if (!slots_complete()) {
-        fatal_error("Bad progs.dat\n");
+    Command command = read_command_line(argc, argv);
+    switch (command) {
+    case Command::run:
+        run();
+        break;
+    case Command::check:
+        check();
+        break;
+    case Command::list:
+        list();
+        break;
+    case Command::help:
+        print_usage();
+        break;
+    case Command::version:
+        print_version();
+        break;
     }
-    FILE *map_list = load_window("cmaps.cfg", map_list_window, nullptr);
-    std::fclose(map_list);
-    parse_map_list();
-    // Nothing has been written before this point, so every error above
-    // left progs.dat as it was.
-    std::printf("Writing progs.dat...\n");
-    write_back(progs, "progs.dat");
-    std::printf("Done.\n");
+    // The options' whole result is their output: `velmora --list > cmaps.cfg`
+    // on a full disk must not pass for success. A run's output is only its
+    // log, and a run that wrote progs.dat has succeeded; it stays as it was.
+    if (command != Command::run && std::fflush(stdout) != 0) {
+        fatal_error("Cannot write standard output\n");
+    }
     return 0;
 }

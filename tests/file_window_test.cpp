@@ -130,7 +130,7 @@ TEST_P(MapListWindowEnd, StopsOnTheZeroAfterTheWindow) {
     write_file(dir + "/progs.dat", progs);
     write_file(dir + "/cmaps.cfg", map_list);
 
-    ToolRun run = run_tool(dir);
+    ToolRun run = run_checked(dir);
 
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err,
@@ -212,7 +212,7 @@ TEST_P(UnusableFile, StopsBeforeWritingAnything) {
         ASSERT_EQ(symlink("/proc/self/mem", path.c_str()), 0);
     }
 
-    ToolRun run = run_tool(dir, {}, windows ? nullptr : drop_privileges);
+    ToolRun run = run_checked(dir, windows ? nullptr : drop_privileges);
     if (run.status == kStillPrivileged) {
         GTEST_SKIP() << "root cannot give up its capabilities here (no CAP_SETPCAP), and "
                         "with them it would open read-only files for update";

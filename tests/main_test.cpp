@@ -1,4 +1,7 @@
-// The run sequence as a whole: console lines, their order beside errors, and ignored arguments.
+// The entry: which command the arguments pick, and the console lines of a run beside its errors.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "tool_run.h"
@@ -7,16 +10,101 @@ namespace {
 
 using std::string;
 
-TEST(RunSequence, IgnoresArgumentsAndPrintsEveryStage) {
+// What a command line must do. A run writes the names and prints its five
+// lines; every other command leaves both files alone.
+enum class Does { run, help, version, refuse };
+
+struct CommandLine {
+    const char *label;
+    std::vector<string> args;
+    Does does;
+    const char *error; // the whole of standard error when refused
+};
+PRINT_ROW_AS_LABEL(CommandLine)
+
+const CommandLine kCommandLines[] = {
+    {"NoArguments", {}, Does::run, ""},
+    {"WordsAreIgnored", {"other.dat", "two words"}, Does::run, ""},
+    {"Help", {"--help"}, Does::help, ""},
+    {"HelpShort", {"-h"}, Does::help, ""},
+    {"HelpAmongWords", {"please", "--help", "me"}, Does::help, ""},
+    {"Version", {"--version"}, Does::version, ""},
+    {"Misspelt", {"--chek"}, Does::refuse, "Error: Unknown option --chek\n"},
+    {"UnknownShort", {"-x"}, Does::refuse, "Error: Unknown option -x\n"},
+    {"LoneDash", {"-"}, Does::refuse, "Error: Unknown option -\n"},
+    {"DoubleDash", {"--"}, Does::refuse, "Error: Unknown option --\n"},
+    {"OptionCaseMatters", {"--LIST"}, Does::refuse, "Error: Unknown option --LIST\n"},
+    {"TwoOptions", {"--list", "--check"}, Does::refuse, "Error: Give one option at a time\n"},
+    {"SameOptionTwice", {"--help", "x", "--help"}, Does::refuse,
+     "Error: Give one option at a time\n"},
+    {"UnknownAndKnown", {"--bogus", "--list"}, Does::refuse,
+     "Error: Give one option at a time\n"},
+};
+
+class Arguments : public testing::TestWithParam<CommandLine> {};
+
+TEST_P(Arguments, PickTheCommand) {
+    const CommandLine &c = GetParam();
     string progs = make_progs(4096, spread_slots());
     string dir = work_dir_with(progs, "LOCALMAP0=\"e1m1\";");
 
-    ToolRun run = run_tool(dir, {"--help", "other.dat"});
+    ToolRun run = run_tool(dir, c.args);
 
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, kLinesOfSuccess);
-    EXPECT_EQ(run.err, "");
-    EXPECT_BYTES(read_file(dir + "/progs.dat"), patched(progs, spread_slots(), {{0, "e1m1"}}));
+    EXPECT_EQ(run.err, c.error);
+    if (c.does == Does::run) {
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, kLinesOfSuccess);
+        EXPECT_BYTES(read_file(dir + "/progs.dat"), patched(progs, spread_slots(), {{0, "e1m1"}}));
+        return;
+    }
+    EXPECT_EQ(run.status, c.does == Does::refuse ? 1 : 0);
+    if (c.does == Does::help) {
+        // The usage names the files it works on and every option.
+        for (const char *word : {"Usage: velmora", "progs.dat", "cmaps.cfg", "--list", "--check",
+                                 "--help", "--version", "Exit status"}) {
+            EXPECT_NE(run.out.find(word), string::npos) << word;
+        }
+    } else {
+        EXPECT_EQ(run.out, c.does == Does::version ? "velmora " VELMORA_VERSION "\n" : "");
+    }
+    EXPECT_BYTES(read_file(dir + "/progs.dat"), progs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Arguments, testing::ValuesIn(kCommandLines), RowLabel());
+
+// Help, version and refusals must not need the files at all; "/?" is help
+// only on Windows, and elsewhere a word like any other.
+TEST(Arguments, OptionsThatOpenNoFileWorkWithoutThem) {
+    string dir = make_work_dir();
+    EXPECT_EQ(run_tool(dir, {"--help"}).status, 0);
+    EXPECT_EQ(run_tool(dir, {"--version"}).status, 0);
+    EXPECT_EQ(run_tool(dir, {"-x"}).err, "Error: Unknown option -x\n");
+    ToolRun slash = run_tool(dir, {"/?"});
+    if (tool_is_windows()) {
+        EXPECT_EQ(slash.status, 0);
+        EXPECT_EQ(slash.out.rfind("Usage: velmora", 0), 0u);
+    } else {
+        EXPECT_EQ(slash.err, "Error: Cannot open progs.dat\n");
+    }
+}
+
+// An option's output is its whole result (`velmora --list > cmaps.cfg`), so
+// output that cannot be written fails it; a run's lines are only its log,
+// and a run that wrote progs.dat succeeded.
+TEST(Arguments, OutputThatCannotBeWrittenFailsAnOption) {
+    string dir = work_dir_with(make_progs(4096, spread_slots()), "");
+    auto to_full_disk = [] {
+        int full = open("/dev/full", O_WRONLY);
+        if (full >= 0) {
+            dup2(full, 1);
+        }
+    };
+    for (const char *option : {"--list", "--check", "--help", "--version"}) {
+        ToolRun run = run_tool(dir, {option}, to_full_disk);
+        EXPECT_EQ(run.status, 1) << option;
+        EXPECT_EQ(run.err, "Error: Cannot write standard output\n") << option;
+    }
+    EXPECT_EQ(run_tool(dir, {}, to_full_disk).status, 0);
 }
 
 // Both streams into one file, as a log would capture them: the error line

@@ -100,7 +100,7 @@ TEST_P(MapListAccepted, WritesEachNameIntoItsSlot) {
     string progs = make_progs(4096, spread_slots());
     string dir = work_dir_with(progs, c.map_list);
 
-    ToolRun run = run_tool(dir);
+    ToolRun run = run_checked(dir);
 
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, kLinesOfSuccess);
@@ -114,7 +114,7 @@ TEST_P(MapListRefused, NamesTheLineAndChangesNothing) {
     string progs = make_progs(4096, spread_slots());
     string dir = work_dir_with(progs, c.map_list);
 
-    ToolRun run = run_tool(dir);
+    ToolRun run = run_checked(dir);
 
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, kLinesUpToMapList);

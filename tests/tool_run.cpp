@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -132,6 +133,70 @@ ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args,
     waitpid(child, &status, 0);
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return {code, fold_crlf(read_file(out_path)), merge ? "" : fold_crlf(read_file(err_path))};
+}
+
+namespace {
+
+// The definition lines of a --check or --list output, each without the
+// comment --check may add after it.
+std::vector<std::string> definitions_in(const std::string &output) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string line = output.substr(start, end - start);
+        if (line.rfind("LOCALMAP", 0) == 0) {
+            std::size_t comment = line.find("; // now ");
+            lines.push_back(comment == std::string::npos ? line : line.substr(0, comment + 1));
+        }
+    }
+    return lines;
+}
+
+struct FileState {
+    std::string bytes;
+    struct stat status;
+};
+
+// Only a plain file's bytes are read: the unusable-file cases put a
+// directory or a link to unreadable memory in a file's place.
+FileState state_of(const std::string &path) {
+    FileState state{"", {}};
+    if (lstat(path.c_str(), &state.status) == 0 && S_ISREG(state.status.st_mode)) {
+        state.bytes = read_file(path);
+    }
+    return state;
+}
+
+void expect_same_state(const FileState &before, const std::string &path) {
+    FileState after = state_of(path);
+    EXPECT_BYTES(after.bytes, before.bytes);
+    EXPECT_EQ(after.status.st_mtim.tv_sec, before.status.st_mtim.tv_sec) << path;
+    EXPECT_EQ(after.status.st_mtim.tv_nsec, before.status.st_mtim.tv_nsec) << path;
+}
+
+} // namespace
+
+ToolRun run_checked(const std::string &dir, const std::function<void()> &child_setup) {
+    FileState progs = state_of(dir + "/progs.dat"), map_list = state_of(dir + "/cmaps.cfg");
+    ToolRun check = run_tool(dir, {"--check"}, child_setup);
+    expect_same_state(progs, dir + "/progs.dat");
+    expect_same_state(map_list, dir + "/cmaps.cfg");
+
+    ToolRun run = run_tool(dir, {}, child_setup);
+    EXPECT_EQ(check.status, run.status) << "--check and the run disagree";
+    if (run.status != 0) {
+        EXPECT_EQ(check.out, run.out);
+        EXPECT_EQ(check.err, run.err);
+        return run;
+    }
+    EXPECT_EQ(check.out.rfind(kLinesUpToMapList, 0), 0u) << check.out;
+    std::string last = "Check only: progs.dat was not written.\n";
+    EXPECT_EQ(check.out.substr(check.out.size() - std::min(check.out.size(), last.size())), last);
+    ToolRun list = run_tool(dir, {"--list"});
+    std::vector<std::string> planned = definitions_in(check.out);
+    EXPECT_EQ(planned.size(), 10u);
+    EXPECT_EQ(planned, definitions_in(list.out));
+    return run;
 }
 
 std::string slot_bytes(int digit) {

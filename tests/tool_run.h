@@ -32,6 +32,12 @@ bool tool_is_windows();
 ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args = {},
                  const std::function<void()> &child_setup = nullptr, bool merge = false);
 
+// Runs the tool with --check in dir, then without options, and returns the
+// second run. --check must leave both files as they were, modification times
+// included, and agree with the run: the same status, the same lines up to an
+// error, and on success the names that --list shows after the run.
+ToolRun run_checked(const std::string &dir, const std::function<void()> &child_setup = nullptr);
+
 using Slots = std::array<int, 10>;
 using Names = std::vector<std::pair<int, std::string>>;
 

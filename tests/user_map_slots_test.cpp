@@ -90,7 +90,7 @@ TEST_P(ProgsImage, IsPatchedInItsWinningSlotsOrRefused) {
     string progs = apply(make_progs(c.size, c.slots), c.patches);
     string dir = work_dir_with(progs, kAllTen);
 
-    ToolRun run = run_tool(dir);
+    ToolRun run = run_checked(dir);
 
     if (c.accepted) {
         EXPECT_EQ(run.status, 0);
@@ -137,7 +137,7 @@ TEST_P(NameMarker, IsRefusedOnlyWhenItWouldMoveASlot) {
     string progs = apply(make_progs(4096, c.slots), c.patches);
     string dir = work_dir_with(progs, c.map_list);
 
-    ToolRun run = run_tool(dir);
+    ToolRun run = run_checked(dir);
 
     if (c.error != nullptr) {
         EXPECT_EQ(run.status, 1);

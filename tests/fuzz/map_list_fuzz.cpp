@@ -6,7 +6,8 @@
 // feeds in front), so that short inputs reach the window ends, where slots are cut off and
 // names are left open. Each window then holds what load_window would have put there, and
 // a run here is a run of the tool without its file I/O. After a run that succeeds, the
-// target checks what the tool promises about progs.dat.
+// target checks what the tool promises about progs.dat; after every input it lists the
+// image's names as --list does and checks that a run from that list gives them back.
 #include <csetjmp>
 #include <cstdarg>
 #include <cstddef>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "listing.h"
 #include "map_list.h"
 #include "progs_image.h"
 
@@ -74,6 +76,33 @@ void check_success(const Snapshot &before) {
     }
 }
 
+// `velmora --list > cmaps.cfg` and then a run: every name a map list can hold
+// comes back byte for byte, every other slot ends up empty.
+void check_list_round_trip(const Snapshot &before) {
+    std::memcpy(progs_window, before.window, kWindowSize);
+    int length = 0;
+    for (int digit = 0; digit < kSlotCount; ++digit) {
+        if (unlistable_name(before.areas[digit]) == nullptr) {
+            char *line = reinterpret_cast<char *>(map_list_window + length);
+            length += format_definition(digit, before.areas[digit], line);
+            map_list_window[length++] = '\n';
+        }
+    }
+    map_list_window[length] = 0;
+    if (setjmp(way_back) != 0) {
+        broken("the tool refused the list of its own names");
+    }
+    parse_map_list();
+    for (unsigned char *area : before.areas) {
+        const unsigned char *old = before.window + (area - progs_window);
+        std::size_t kept =
+            unlistable_name(old) == nullptr ? std::strlen(reinterpret_cast<const char *>(old)) : 0;
+        if (std::memcmp(area, old, kept) != 0 || area[kept] != 0) {
+            broken("a listed name did not come back");
+        }
+    }
+}
+
 } // namespace
 
 // Takes the place of the tool's fatal_error (src/fatal_error.cpp is not linked here):
@@ -119,5 +148,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         parse_map_list();
         check_success(before);
     }
+    check_list_round_trip(before);
     return 0;
 }
