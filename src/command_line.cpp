@@ -73,7 +73,7 @@ void print_usage() {
 #ifdef _WIN32
                "  -h, --help  print this help (also /?)\n"
 #else
-                "  -h, --help  print this help\n"
+               "  -h, --help  print this help\n"
 #endif
                "  --version   print the version\n"
                "\n"

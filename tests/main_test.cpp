@@ -35,10 +35,11 @@ const CommandLine kCommandLines[] = {
     {"DoubleDash", {"--"}, Does::refuse, "Error: Unknown option --\n"},
     {"OptionCaseMatters", {"--LIST"}, Does::refuse, "Error: Unknown option --LIST\n"},
     {"TwoOptions", {"--list", "--check"}, Does::refuse, "Error: Give one option at a time\n"},
-    {"SameOptionTwice", {"--help", "x", "--help"}, Does::refuse,
+    {"SameOptionTwice",
+     {"--help", "x", "--help"},
+     Does::refuse,
      "Error: Give one option at a time\n"},
-    {"UnknownAndKnown", {"--bogus", "--list"}, Does::refuse,
-     "Error: Give one option at a time\n"},
+    {"UnknownAndKnown", {"--bogus", "--list"}, Does::refuse, "Error: Give one option at a time\n"},
 };
 
 class Arguments : public testing::TestWithParam<CommandLine> {};

@@ -1,9 +1,9 @@
 // Running the built tool as a separate process, as its user does.
 #include "tool_run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
