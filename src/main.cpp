@@ -89,7 +89,8 @@ int main(int argc, char **argv) {
     // The options' whole result is their output: `velmora --list > cmaps.cfg`
     // on a full disk must not pass for success. A run's output is only its
     // log, and a run that wrote progs.dat has succeeded; it stays as it was.
-    if (command != Command::run && std::fflush(stdout) != 0) {
+    // An earlier write may have failed already and left nothing to flush.
+    if (command != Command::run && (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)) {
         fatal_error("Cannot write standard output\n");
     }
     return 0;
