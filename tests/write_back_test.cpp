@@ -1,10 +1,14 @@
-// Putting progs.dat back: every system call of a run failed in turn, and faults that also
-// defeat the undo.
+// Putting progs.dat back: every system call of a run failed in turn, faults that also defeat
+// the undo, and a disk that fills up.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <sstream>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -214,5 +218,63 @@ TEST_P(UndoFault, SaysWhetherProgsWasPutBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, UndoFault, testing::ValuesIn(kDoubleFaults), RowLabel());
+
+// A disk that fills up: a tmpfs just large enough for progs.dat and cmaps.cfg, in whole
+// pages, as tmpfs counts them. A short progs.dat cannot grow to the window's length
+// there; a long one is rewritten in place and needs no new space.
+struct Disk {
+    const char *label;
+    std::size_t size;
+    bool fits;
+};
+PRINT_ROW_AS_LABEL(Disk)
+
+const Disk kDisks[] = {{"ShortCannotGrow", 600, false}, {"LongNeedsNoSpace", 20000, true}};
+
+// Unmounts on every way out of the test, failed assertions included.
+struct Unmount {
+    string dir;
+    ~Unmount() {
+        umount2(dir.c_str(), MNT_DETACH);
+    }
+};
+
+class FullDisk : public testing::TestWithParam<Disk> {};
+
+TEST_P(FullDisk, WritesAllOrPutsProgsBack) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    }
+    const Disk &c = GetParam();
+    string progs = make_progs(c.size, kSlots);
+    auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    std::size_t pages = (progs.size() + page - 1) / page + 1; // cmaps.cfg takes one
+    string dir = make_work_dir();
+    if (mount("tmpfs", dir.c_str(), "tmpfs", 0, ("size=" + std::to_string(pages * page)).c_str()) !=
+        0) {
+        GTEST_SKIP() << "cannot mount a tmpfs on " << dir << ": " << std::strerror(errno);
+    }
+    Unmount unmount{dir};
+    write_file(dir + "/progs.dat", progs);
+    write_file(dir + "/cmaps.cfg", kMapList);
+    struct statvfs disk = {};
+    ASSERT_EQ(statvfs(dir.c_str(), &disk), 0);
+    ASSERT_EQ(disk.f_bavail, 0u) << "the tmpfs must be full";
+
+    ToolRun run = run_tool(dir);
+
+    if (c.fits) {
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+        EXPECT_BYTES(read_file(dir + "/progs.dat"), patched(progs, kSlots, kNames));
+    } else {
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, kPutBack);
+        EXPECT_BYTES(read_file(dir + "/progs.dat"), progs);
+    }
+    EXPECT_BYTES(read_file(dir + "/cmaps.cfg"), kMapList);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FullDisk, testing::ValuesIn(kDisks), RowLabel());
 
 } // namespace
