@@ -53,7 +53,7 @@ bool write_window(FILE *stream) {
 // and a file that grew is cut back to its old length.
 bool put_back(FILE *stream) {
     std::clearerr(stream);
-    return write_at(stream, 0, loaded_window, loaded_length) &&
+    return write_at(stream, 0, loaded_progs(), loaded_length) &&
            (loaded_length == kWindowData || set_file_length(stream, loaded_length));
 }
 

@@ -104,8 +104,10 @@ bool tool_is_windows() {
 }
 
 ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args,
-                 const std::function<void()> &child_setup, bool merge) {
-    std::vector<std::string> words = {tool_program()};
+                 const std::function<void()> &child_setup, bool merge,
+                 const std::vector<std::string> &launcher) {
+    std::vector<std::string> words = launcher;
+    words.push_back(tool_program());
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char *> argv;
     for (std::string &word : words) {

@@ -28,9 +28,11 @@ bool tool_is_windows();
 
 // Runs the program named by VELMORA_COMMAND in dir.
 // child_setup runs in the child just before exec; merge sends both streams
-// to one file, returned in out.
+// to one file, returned in out; launcher, when given, is a command line that
+// runs the tool as its last arguments (a tracer, say), found on PATH.
 ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args = {},
-                 const std::function<void()> &child_setup = nullptr, bool merge = false);
+                 const std::function<void()> &child_setup = nullptr, bool merge = false,
+                 const std::vector<std::string> &launcher = {});
 
 // Runs the tool with --check in dir, then without options, and returns the
 // second run. --check must leave both files as they were, modification times
