@@ -66,7 +66,7 @@ TEST(Check, ShowsWhatTheRunWouldWrite) {
     string image = image_with({{1, z("same")}, {2, z("a\"b")}, {3, z("x\ny")}});
     string dir = work_dir_with(image, "LOCALMAP1=\"same\"; LOCALMAP2=\"new\\\\\";\n"
                                       "LOCALMAP3=\"fixed\"; LOCALMAP4=\"usermap45\"; "
-                                      "LOCALMAP9=\"usermap9\";");
+                                      "LOCALMAP5=\"usermapX\"; LOCALMAP9=\"usermap9\";");
 
     ToolRun run = run_tool(dir, {"--check"});
 
@@ -78,7 +78,7 @@ TEST(Check, ShowsWhatTheRunWouldWrite) {
                            "LOCALMAP2 = \"new\\\\\"; // now \"a\\\"b\"\n"
                            "LOCALMAP3 = \"fixed\"; // now unlistable: its name holds a line feed\n"
                            "LOCALMAP4 = \"usermap45\"; // now \"usermap4\"\n"
-                           "LOCALMAP5 = \"\"; // now \"usermap5\"\n"
+                           "LOCALMAP5 = \"usermapX\"; // now \"usermap5\"\n"
                            "LOCALMAP6 = \"\"; // now \"usermap6\"\n"
                            "LOCALMAP7 = \"\"; // now \"usermap7\"\n"
                            "LOCALMAP8 = \"\"; // now \"usermap8\"\n"
