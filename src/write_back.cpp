@@ -16,9 +16,11 @@ unsigned char loaded_window[kWindowSize];
 // Data bytes the file gave the window: its length when shorter than
 // kWindowData, so the undo knows how far to cut a grown file back.
 int loaded_length;
-// Whether the write-back has written, or tried to write, any byte: until
-// then a failure leaves the file as it was and there is nothing to undo.
-bool touched;
+// What the write-back may have changed: whether the file grew, and how far
+// from its start the system took new bytes. The undo goes no further, so it
+// asks nothing of a disk where nothing changed.
+bool grown;
+int reached;
 
 bool set_file_length(FILE *stream, int length) {
 #ifdef _WIN32
@@ -28,33 +30,61 @@ bool set_file_length(FILE *stream, int length) {
 #endif
 }
 
-// The flush makes the system take the bytes now, so that a failure shows
-// up while the file can still be put back, not in a later close.
-bool write_at(FILE *stream, int offset, const unsigned char *bytes, int count) {
+// Sets taken to the bytes the system took. The flush makes it take them
+// now, so that a failure shows up while the file can still be put back,
+// not in a later close.
+bool write_at(FILE *stream, int offset, const unsigned char *bytes, int count, int *taken) {
+    *taken = 0;
     if (std::fseek(stream, offset, SEEK_SET) != 0) {
         return false;
     }
-    touched = true;
     auto size = static_cast<std::size_t>(count);
-    return std::fwrite(bytes, 1, size, stream) == size && std::fflush(stream) == 0;
+    std::size_t done = std::fwrite(bytes, 1, size, stream);
+    *taken = static_cast<int>(done);
+    return done == size && std::fflush(stream) == 0;
 }
 
 // A short file grows first, with the zeros after its data: a full disk or a
 // size limit then fails the write-back before any old byte has changed.
-// What remains overwrites bytes the file already has and needs no new space.
+// What remains overwrites bytes the file already has.
 bool write_window(FILE *stream) {
-    bool grown =
-        loaded_length == kWindowData ||
-        write_at(stream, loaded_length, progs_window + loaded_length, kWindowData - loaded_length);
-    return grown && write_at(stream, 0, progs_window, loaded_length);
+    if (loaded_length < kWindowData) {
+        int taken = 0;
+        bool ok = write_at(stream, loaded_length, progs_window + loaded_length,
+                           kWindowData - loaded_length, &taken);
+        grown = taken > 0;
+        if (!ok) {
+            return false;
+        }
+    }
+    return write_at(stream, 0, progs_window, loaded_length, &reached);
 }
 
-// The loaded bytes go over every offset the write-back may have reached,
-// and a file that grew is cut back to its old length.
+// Cutting a grown file back comes first: it frees the space the growth
+// took. Then only the bytes that differ from the loaded ones go back, and
+// only where new bytes reached: everything else was written with the value
+// it had, and rewriting it could need space a full disk no longer has.
 bool put_back(FILE *stream) {
     std::clearerr(stream);
-    return write_at(stream, 0, loaded_progs(), loaded_length) &&
-           (loaded_length == kWindowData || set_file_length(stream, loaded_length));
+    if (grown && !set_file_length(stream, loaded_length)) {
+        return false;
+    }
+    const unsigned char *loaded = loaded_progs();
+    for (int start = 0; start < reached; ++start) {
+        if (progs_window[start] == loaded[start]) {
+            continue;
+        }
+        int end = start + 1;
+        while (end < reached && progs_window[end] != loaded[end]) {
+            ++end;
+        }
+        int taken = 0;
+        if (!write_at(stream, start, loaded + start, end - start, &taken)) {
+            return false;
+        }
+        start = end;
+    }
+    return true;
 }
 
 } // namespace
@@ -79,8 +109,9 @@ void write_back(FILE *stream, const char *name) {
         if (stream == nullptr) {
             fatal_error("Cannot write %s, and could not put it back\n", name);
         }
+        static_cast<void>(std::setvbuf(stream, nullptr, _IONBF, 0));
     }
-    bool restored = !touched || put_back(stream);
+    bool restored = put_back(stream);
     restored = std::fclose(stream) == 0 && restored;
     if (!restored) {
         fatal_error("Cannot write %s, and could not put it back\n", name);
