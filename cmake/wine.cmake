@@ -59,6 +59,8 @@ set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP velmora_tool S
 set_tests_properties(wine_server_start wine_server_stop
                      PROPERTIES ENVIRONMENT WINEPREFIX=${VELMORA_WINE_PREFIX})
 
+# Wine's drive Z: is the Unix root; cmd.exe takes the .exe by that name.
+string(REPLACE "/" "\\" VELMORA_WINE_EXE_WINDOWS "Z:${VELMORA_WINE_EXE}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/velmora-wine.in ${CMAKE_BINARY_DIR}/velmora-wine @ONLY
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                 WORLD_READ WORLD_EXECUTE)

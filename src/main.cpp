@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "console_window.h"
 #include "map_list.h"
 #include "progs_image.h"
 
@@ -28,5 +29,6 @@ int main() {
     std::printf("Writing progs.dat...\n");
     write_window(progs, "progs.dat", progs_window);
     std::printf("Done.\n");
+    hold_console_window();
     return 0;
 }
