@@ -46,6 +46,14 @@ if(VELMORA_WINE_BUILD_PRESET)
     USES_TERMINAL VERBATIM)
 endif()
 
+# The .exe under test carries this tree's version: the windows build checks
+# that after each link; this checks the very file that the tests run.
+find_program(VELMORA_WINDRES NAMES x86_64-w64-mingw32-windres windres REQUIRED)
+add_test(NAME windows_version_resource
+         COMMAND ${CMAKE_COMMAND} -DWINDRES=${VELMORA_WINDRES} -DEXE=${VELMORA_WINE_EXE}
+                 -DVERSION=${PROJECT_VERSION}
+                 -P ${CMAKE_CURRENT_LIST_DIR}/check-windows-version.cmake)
+
 # A Wine server that outlives each run: one that starts and stops with the
 # runs costs seconds at each restart. It keeps its standard streams open, so
 # they must not be CTest's pipes, or CTest waits for it. Exit code 2 means
