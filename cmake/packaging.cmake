@@ -1,8 +1,9 @@
 # Release packages: velmora-<version>-win64.zip from a MinGW-w64 build,
 # velmora-<version>-linux-x86_64.tar.gz from a Linux one. Each holds the tool,
-# the README and the example map list; the version is project()'s.
+# the README, the license, the changelog and the example map list; the version
+# is project()'s.
 install(TARGETS velmora RUNTIME DESTINATION .)
-install(FILES README.md example/cmaps.cfg DESTINATION .)
+install(FILES README.md LICENSE CHANGELOG.md example/cmaps.cfg DESTINATION .)
 
 # The Linux package's tool must run on any x86-64 Linux, whatever libc and
 # libstdc++ it has: its preset asks for VELMORA_LINK=static and strips at
