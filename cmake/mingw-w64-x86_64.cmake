@@ -5,6 +5,8 @@ set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(VELMORA_MINGW_TRIPLE x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${VELMORA_MINGW_TRIPLE}-gcc)
 set(CMAKE_CXX_COMPILER ${VELMORA_MINGW_TRIPLE}-g++)
+# Compiles velmora.exe's version resource (src/velmora.rc.in).
+set(CMAKE_RC_COMPILER ${VELMORA_MINGW_TRIPLE}-windres)
 
 # Headers and libraries come from the MinGW-w64 sysroot only, never from the
 # build machine; programs (build tools) from the build machine.

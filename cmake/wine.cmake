@@ -46,6 +46,14 @@ if(VELMORA_WINE_BUILD_PRESET)
     USES_TERMINAL VERBATIM)
 endif()
 
+# The .exe under test carries this tree's version: the windows build checks
+# that after each link; this checks the very file that the tests run.
+find_program(VELMORA_WINDRES NAMES x86_64-w64-mingw32-windres windres REQUIRED)
+add_test(NAME windows_version_resource
+         COMMAND ${CMAKE_COMMAND} -DWINDRES=${VELMORA_WINDRES} -DEXE=${VELMORA_WINE_EXE}
+                 -DVERSION=${PROJECT_VERSION}
+                 -P ${CMAKE_CURRENT_LIST_DIR}/check-windows-version.cmake)
+
 # A Wine server that outlives each run: one that starts and stops with the
 # runs costs seconds at each restart. It keeps its standard streams open, so
 # they must not be CTest's pipes, or CTest waits for it. Exit code 2 means
@@ -59,6 +67,8 @@ set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP velmora_tool S
 set_tests_properties(wine_server_start wine_server_stop
                      PROPERTIES ENVIRONMENT WINEPREFIX=${VELMORA_WINE_PREFIX})
 
+# Wine's drive Z: is the Unix root; cmd.exe takes the .exe by that name.
+string(REPLACE "/" "\\" VELMORA_WINE_EXE_WINDOWS "Z:${VELMORA_WINE_EXE}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/velmora-wine.in ${CMAKE_BINARY_DIR}/velmora-wine @ONLY
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                 WORLD_READ WORLD_EXECUTE)

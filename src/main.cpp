@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "command_line.h"
+#include "console_window.h"
 #include "listing.h"
 #include "map_list.h"
 #include "progs_image.h"
@@ -93,5 +94,6 @@ int main(int argc, char **argv) {
     if (command != Command::run && (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)) {
         fatal_error("Cannot write standard output\n");
     }
+    hold_console_window();
     return 0;
 }

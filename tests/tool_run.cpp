@@ -20,17 +20,6 @@ const char *const kLinesOfSuccess = "Velmora\nReading progs.dat...\nReading cmap
 
 namespace {
 
-// The program that runs the tool: the built tool itself, or a launcher that
-// runs a cross-built one (a ;-list would not survive ctest's ENVIRONMENT).
-std::string tool_program() {
-    const char *program = std::getenv("VELMORA_COMMAND");
-    if (program == nullptr || *program == 0) {
-        ADD_FAILURE() << "VELMORA_COMMAND is not set; run the tests through ctest";
-        return "false";
-    }
-    return program;
-}
-
 std::string fold_crlf(std::string text) {
     std::string folded;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -65,6 +54,16 @@ void remove_work_dirs() {
 }
 
 } // namespace
+
+// A launcher is one word: a ;-list would not survive ctest's ENVIRONMENT.
+std::string tool_program() {
+    const char *program = std::getenv("VELMORA_COMMAND");
+    if (program == nullptr || *program == 0) {
+        ADD_FAILURE() << "VELMORA_COMMAND is not set; run the tests through ctest";
+        return "false";
+    }
+    return program;
+}
 
 std::string make_work_dir() {
     if (work_dirs.empty()) {
@@ -120,9 +119,13 @@ ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args,
     if (child == 0) {
         int out = open_output(out_path);
         int err = merge ? out : open_output(err_path);
-        if (out < 0 || err < 0 || chdir(dir.c_str()) != 0) {
+        // Never the terminal ctest may have been started from: a Windows
+        // build that finds a console on its input may wait for a key there.
+        int in = open("/dev/null", O_RDONLY);
+        if (in < 0 || out < 0 || err < 0 || chdir(dir.c_str()) != 0) {
             _exit(125);
         }
+        dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
         if (child_setup) {

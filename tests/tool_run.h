@@ -26,7 +26,11 @@ std::string read_file(const std::string &path);
 // run under Wine: cases that need POSIX features of its process skip there.
 bool tool_is_windows();
 
-// Runs the program named by VELMORA_COMMAND in dir.
+// The program that runs the tool (VELMORA_COMMAND): the built tool itself, or
+// a launcher that runs a cross-built one.
+std::string tool_program();
+
+// Runs the program named by VELMORA_COMMAND in dir, with /dev/null as input.
 // child_setup runs in the child just before exec; merge sends both streams
 // to one file, returned in out; launcher, when given, is a command line that
 // runs the tool as its last arguments (a tracer, say), found on PATH.
