@@ -16,9 +16,9 @@ unsigned char loaded_window[kWindowSize];
 // Data bytes the file gave the window: its length when shorter than
 // kWindowData, so the undo knows how far to cut a grown file back.
 int loaded_length;
-// What the write-back may have changed: whether the file grew, and how far
-// from its start the system took new bytes. The undo goes no further, so it
-// asks nothing of a disk where nothing changed.
+// What the write-back may have changed: whether the file may have grown, and
+// how far from its start new bytes may have gone. The undo goes no further,
+// so it asks nothing of a disk where nothing changed.
 bool grown;
 int reached;
 
@@ -30,40 +30,39 @@ bool set_file_length(FILE *stream, int length) {
 #endif
 }
 
-// Sets taken to the bytes the system took. The flush makes it take them
-// now, so that a failure shows up while the file can still be put back,
-// not in a later close.
-bool write_at(FILE *stream, int offset, const unsigned char *bytes, int count, int *taken) {
-    *taken = 0;
+// Sets tried once any byte may have reached the file: after the seek, since
+// a failed fwrite need not say how many bytes went out (Windows' says none).
+// The flush makes the system take them now, so that a failure shows up while
+// the file can still be put back, not in a later close.
+bool write_at(FILE *stream, int offset, const unsigned char *bytes, int count, bool *tried) {
     if (std::fseek(stream, offset, SEEK_SET) != 0) {
         return false;
     }
+    *tried = true;
     auto size = static_cast<std::size_t>(count);
-    std::size_t done = std::fwrite(bytes, 1, size, stream);
-    *taken = static_cast<int>(done);
-    return done == size && std::fflush(stream) == 0;
+    return std::fwrite(bytes, 1, size, stream) == size && std::fflush(stream) == 0;
 }
 
 // A short file grows first, with the zeros after its data: a full disk or a
 // size limit then fails the write-back before any old byte has changed.
 // What remains overwrites bytes the file already has.
 bool write_window(FILE *stream) {
-    if (loaded_length < kWindowData) {
-        int taken = 0;
-        bool ok = write_at(stream, loaded_length, progs_window + loaded_length,
-                           kWindowData - loaded_length, &taken);
-        grown = taken > 0;
-        if (!ok) {
-            return false;
-        }
+    if (loaded_length < kWindowData &&
+        !write_at(stream, loaded_length, progs_window + loaded_length, kWindowData - loaded_length,
+                  &grown)) {
+        return false;
     }
-    return write_at(stream, 0, progs_window, loaded_length, &reached);
+    bool tried = false;
+    bool ok = write_at(stream, 0, progs_window, loaded_length, &tried);
+    reached = tried ? loaded_length : 0;
+    return ok;
 }
 
 // Cutting a grown file back comes first: it frees the space the growth
 // took. Then only the bytes that differ from the loaded ones go back, and
-// only where new bytes reached: everything else was written with the value
-// it had, and rewriting it could need space a full disk no longer has.
+// only if new bytes may have reached them: everything else was written with
+// the value it had, and rewriting it could need space (in a sparse file, or
+// on a copy-on-write disk) that a full disk no longer has.
 bool put_back(FILE *stream) {
     std::clearerr(stream);
     if (grown && !set_file_length(stream, loaded_length)) {
@@ -78,8 +77,8 @@ bool put_back(FILE *stream) {
         while (end < reached && progs_window[end] != loaded[end]) {
             ++end;
         }
-        int taken = 0;
-        if (!write_at(stream, start, loaded + start, end - start, &taken)) {
+        bool tried = false;
+        if (!write_at(stream, start, loaded + start, end - start, &tried)) {
             return false;
         }
         start = end;

@@ -175,15 +175,19 @@ struct DoubleFault {
 PRINT_ROW_AS_LABEL(DoubleFault)
 
 const DoubleFault kDoubleFaults[] = {
-    // Failed calls write nothing: the undo has only the growth to cut back,
-    // and must not call a file it never changed unrecoverable. The first row
-    // also holds only when the file grows before its data is written.
-    {"WriteThenRestoreWrite", 700, "write:error=EIO:when=2+", kPutBack, true},
-    {"WriteThenEverySeek", 700, "write:error=EIO:when=2 lseek:error=EIO:when=3+", kPutBack, true},
-    {"LongWriteThenEverySeek", 20000, "write:error=EIO:when=1 lseek:error=EIO:when=2+", kPutBack,
+    // The undo cannot tell that a failed write wrote nothing, so it puts back
+    // what may have changed. The file grows before its data is written: when
+    // writing the data and everything after fails, the file is still as it
+    // was, though the tool cannot vouch for that.
+    {"WriteThenRestoreWrite", 700, "write:error=EIO:when=2+", kNotPutBack, true},
+    {"WriteThenEverySeek", 700, "write:error=EIO:when=2 lseek:error=EIO:when=3+", kNotPutBack,
+     true},
+    {"LongWriteThenEverySeek", 20000, "write:error=EIO:when=1 lseek:error=EIO:when=2+", kNotPutBack,
      true},
     {"WriteThenTruncate", 700, "write:error=EIO:when=2 ftruncate:error=EIO", kNotPutBack, false},
     {"WriteThenClose", 700, "write:error=EIO:when=2 close:error=EIO", kNotPutBack, false},
+    // A seek that fails before the first byte leaves nothing to undo.
+    {"FirstSeek", 20000, "lseek:error=EIO:when=1", kPutBack, true},
     // A failed close leaves every byte possibly written, and the file reopened.
     {"CloseThenReopen", 700, "close:error=EIO openat:error=EIO:when=2", kNotPutBack, false},
     {"CloseThenTruncate", 700, "close:error=EIO:when=1 ftruncate:error=EIO", kNotPutBack, false},
