@@ -36,9 +36,6 @@ int read_window(FILE *stream, const char *name, unsigned char *window);
 // the number of bytes copied.
 FILE *load_window(const char *name, unsigned char *window, int *length);
 
-// Returns the lowest index at or after start where the progs window holds
-// "t!g", or -1 when there is none.
-int find_marker(int start);
 void find_slots();
 bool slots_complete();
 void clear_slots();

@@ -38,8 +38,8 @@ bool slots_overlap() {
     return false;
 }
 
-} // namespace
-
+// Returns the lowest index at or after start where the progs window holds
+// "t!g", or -1 when there is none.
 int find_marker(int start) {
     // memchr moves through the window in whole words, where a byte loop
     // spends several instructions on every byte. It looks for the '!', the
@@ -61,6 +61,8 @@ int find_marker(int start) {
     }
     return -1;
 }
+
+} // namespace
 
 void find_slots() {
     for (int &entry : slot_table) {

@@ -62,6 +62,8 @@ const Image kImages[] = {
     {"DigitNineMissing", 4096, with(kSpread, 9, -1), {{3800, slot_bytes(8)}}, false, {}},
     {"SlotsTwentyApart", 4096, with(kSpread, 1, 120), {}, false, {}},
     {"SlotsTwentyApartHigherDigitFirst", 4096, with(kSpread, 1, 80), {}, false, {}},
+    // Slot 1's name starts on slot 0's digit; the patch puts that digit back.
+    {"SlotsTwentyApartLowerDigitFirst", 4096, with(kSpread, 1, 120), {{120, "0"}}, false, {}},
     {"NameAreaCoversOtherMarker",
      4096,
      with(with(kSpread, 1, -1), 2, -1),
