@@ -31,19 +31,9 @@ add_custom_command(
   VERBATIM)
 add_custom_target(velmora_wine_prefix ALL DEPENDS ${VELMORA_WINE_PREFIX}/system.reg)
 
-# Building the .exe from here keeps the tests from ever running a stale one.
 if(VELMORA_WINE_BUILD_PRESET)
-  get_filename_component(windows_build_dir "${VELMORA_WINE_EXE}" DIRECTORY)
-  add_custom_command(
-    OUTPUT ${windows_build_dir}/CMakeCache.txt
-    COMMAND ${CMAKE_COMMAND} --preset ${VELMORA_WINE_BUILD_PRESET}
-    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-    VERBATIM)
-  add_custom_target(velmora_exe ALL
-    COMMAND ${CMAKE_COMMAND} --build --preset ${VELMORA_WINE_BUILD_PRESET}
-    DEPENDS ${windows_build_dir}/CMakeCache.txt
-    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-    USES_TERMINAL VERBATIM)
+  include(${CMAKE_CURRENT_LIST_DIR}/build-preset.cmake)
+  velmora_build_preset(velmora_exe ${VELMORA_WINE_BUILD_PRESET} ${VELMORA_WINE_EXE})
 endif()
 
 # The .exe under test carries this tree's version: the windows build checks

@@ -1,6 +1,8 @@
 // The entry: picks the command, then runs it; a run loads both files, fills the slots, writes
 // progs.dat back.
+#ifndef __wasi__ // WASI has no signals
 #include <csignal>
+#endif
 #include <cstdio>
 
 #include "command_line.h"

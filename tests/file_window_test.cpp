@@ -207,9 +207,10 @@ TEST_P(UnusableFile, StopsBeforeWritingAnything) {
         write_file(path, c.file == string("progs.dat") ? progs : "LOCALMAP1=\"a\";");
         chmod(path.c_str(), 0444);
     } else if (how == "unreadable") {
-        // Offset 0 of a process's own memory is never mapped: it opens for
-        // update but every read fails.
-        ASSERT_EQ(symlink("/proc/self/mem", path.c_str()), 0);
+        string unusable = link_to_unreadable(path);
+        if (!unusable.empty()) {
+            GTEST_SKIP() << unusable;
+        }
     }
 
     ToolRun run = run_checked(dir, windows ? nullptr : drop_privileges);

@@ -97,9 +97,32 @@ std::string read_file(const std::string &path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-bool tool_is_windows() {
+namespace {
+
+bool tool_os_is(const char *name) {
     const char *os = std::getenv("VELMORA_TOOL_OS");
-    return os != nullptr && std::strcmp(os, "windows") == 0;
+    return os != nullptr && std::strcmp(os, name) == 0;
+}
+
+} // namespace
+
+bool tool_is_windows() {
+    return tool_os_is("windows");
+}
+
+bool tool_is_wasi() {
+    return tool_os_is("wasi");
+}
+
+std::string link_to_unreadable(const std::string &path) {
+    if (tool_is_wasi()) {
+        return "Node's WASI follows no link out of the folder it gives the tool, and no file "
+               "inside it fails its reads";
+    }
+    // Offset 0 of a process's own memory is never mapped: it opens for
+    // update but every read fails.
+    EXPECT_EQ(symlink("/proc/self/mem", path.c_str()), 0) << path;
+    return "";
 }
 
 ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args,

@@ -25,6 +25,14 @@ std::string read_file(const std::string &path);
 // True when the tool under test is a Windows build (VELMORA_TOOL_OS=windows),
 // run under Wine: cases that need POSIX features of its process skip there.
 bool tool_is_windows();
+// True when the tool under test is a WebAssembly build (VELMORA_TOOL_OS=wasi),
+// run under Node's WASI: it sees only the folder it runs in, and its system
+// calls are Node's.
+bool tool_is_wasi();
+
+// Puts at path a link to a file that opens for update but fails every read.
+// Returns why the tool under test cannot be given one, or empty when it was.
+std::string link_to_unreadable(const std::string &path);
 
 // The program that runs the tool (VELMORA_COMMAND): the built tool itself, or
 // a launcher that runs a cross-built one.

@@ -35,6 +35,10 @@ string strace_unusable() {
         return "the tool under test is a Windows build: strace would fail Wine's calls, "
                "not the tool's";
     }
+    if (tool_is_wasi()) {
+        return "the tool under test is a WebAssembly build: its system calls are Node's, "
+               "not the ones these rows count";
+    }
     FILE *trial = popen("strace -o /dev/null true 2>&1", "r");
     string said;
     char buffer[256];
