@@ -18,8 +18,10 @@ struct Option {
 };
 
 const Option kOptions[] = {
-    {"--list", Command::list}, {"--check", Command::check},     {"--help", Command::help},
-    {"-h", Command::help},     {"--version", Command::version},
+    {"--list", Command::list},       {"--check", Command::check},
+    {"--slots", Command::slots},     {"--make-list", Command::make_list},
+    {"--help", Command::help},       {"-h", Command::help},
+    {"--version", Command::version},
 #ifdef _WIN32
     {"/?", Command::help},
 #endif
@@ -70,6 +72,10 @@ void print_usage() {
                "  --list      print the names progs.dat holds now, in the form of cmaps.cfg\n"
                "  --check     read both files as a run does and show what it would write;\n"
                "              write nothing\n"
+               "  --slots     for programs: print each slot's digit, offset, name in hex\n"
+               "              and why no map list can hold it, tab-separated\n"
+               "  --make-list for programs: print ten names read from standard input, one\n"
+               "              per line, as a map list\n"
 #ifdef _WIN32
                "  -h, --help  print this help (also /?)\n"
 #else

@@ -28,10 +28,7 @@ int quote_name(const unsigned char *area, char *out) {
     int length = 0;
     out[length++] = '"';
     for (const unsigned char *c = area; *c != 0; ++c) {
-        if (*c == '"' || *c == '\\') {
-            out[length++] = '\\';
-        }
-        out[length++] = static_cast<char>(*c);
+        length += quote_byte(*c, out + length);
     }
     out[length++] = '"';
     return length;
@@ -43,6 +40,15 @@ void print_definition(int digit, const unsigned char *area) {
 }
 
 } // namespace
+
+int quote_byte(int c, char *out) {
+    int length = 0;
+    if (c == '"' || c == '\\') {
+        out[length++] = '\\';
+    }
+    out[length++] = static_cast<char>(c);
+    return length;
+}
 
 const char *unlistable_name(const unsigned char *area) {
     int length = name_length(area);

@@ -5,6 +5,10 @@
 // Room for the longest definition: keyword, digit, 15 escaped bytes, its zero.
 constexpr int kDefinitionSize = 48;
 
+// Writes byte c as it stands between a map list's quotes, a double quote or a
+// backslash escaped, into out, and returns its length: 1 or 2.
+int quote_byte(int c, char *out);
+
 // Why no map list can give a slot the name in this 16-byte name area, or
 // null when one can.
 const char *unlistable_name(const unsigned char *area);

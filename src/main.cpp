@@ -10,6 +10,7 @@
 #include "listing.h"
 #include "map_list.h"
 #include "progs_image.h"
+#include "raw_names.h"
 #include "write_back.h"
 
 namespace {
@@ -52,14 +53,13 @@ void check() {
     std::printf("Check only: progs.dat was not written.\n");
 }
 
-// Read-only, and nothing but the map list on standard output, so that it can
-// be redirected into a cmaps.cfg.
-void list() {
+// For the options that only look at progs.dat: read-only, with no banner, so
+// that their output can be redirected into a file.
+void load_progs_read_only() {
     FILE *progs = open_file("progs.dat", "rb");
     read_window(progs, "progs.dat", progs_window);
     std::fclose(progs);
     find_all_slots();
-    list_names();
 }
 
 } // namespace
@@ -80,7 +80,15 @@ int main(int argc, char **argv) {
         check();
         break;
     case Command::list:
-        list();
+        load_progs_read_only();
+        list_names();
+        break;
+    case Command::slots:
+        load_progs_read_only();
+        print_slot_table();
+        break;
+    case Command::make_list:
+        print_map_list_of_names();
         break;
     case Command::help:
         print_usage();

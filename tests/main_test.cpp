@@ -63,7 +63,7 @@ TEST_P(Arguments, PickTheCommand) {
     if (c.does == Does::help) {
         // The usage names the files it works on and every option.
         for (const char *word : {"Usage: velmora", "progs.dat", "cmaps.cfg", "--list", "--check",
-                                 "--help", "--version", "Exit status"}) {
+                                 "--slots", "--make-list", "--help", "--version", "Exit status"}) {
             EXPECT_NE(run.out.find(word), string::npos) << word;
         }
     } else {

@@ -1,0 +1,16 @@
+// raw_names.h: the slots' names as plain bytes, for programs that drive the tool (the page).
+#ifndef VELMORA_RAW_NAMES_H
+#define VELMORA_RAW_NAMES_H
+
+// Prints one line for each slot of the progs window: its digit, its file
+// offset, the name a map list would give back in hex (empty when none can),
+// and why no map list can hold the name (empty when one can), tab-separated.
+void print_slot_table();
+
+// Reads ten names from standard input, one per line, the first for digit 0,
+// and prints them as a map list in the form --list uses. The names are
+// copied as they are, whatever their length, so that a run of the list
+// reports any that a map list cannot hold.
+void print_map_list_of_names();
+
+#endif
