@@ -182,7 +182,13 @@ TEST_P(ListOnly, NeedsOnlyAReadableProgs) {
         unlink((dir + "/cmaps.cfg").c_str());
     }
 
-    ToolRun run = run_tool(dir, {"--list"});
+    // Root may open a mode 0444 file for update, so only without its powers does
+    // this row show that --list opens progs.dat read-only.
+    bool drop = how == "read-only" && !tool_is_windows();
+    ToolRun run = run_tool(dir, {"--list"}, drop ? drop_privileges : nullptr);
+    if (drop && run.status == kStillPrivileged) {
+        GTEST_SKIP() << "root cannot give up its capabilities here (no CAP_SETPCAP)";
+    }
 
     if (c.error != nullptr) {
         EXPECT_EQ(run.status, 1);

@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <linux/securebits.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -138,6 +140,20 @@ ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args,
     waitpid(child, &status, 0);
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return {code, fold_crlf(read_file(out_path)), merge ? "" : fold_crlf(read_file(err_path))};
+}
+
+// It keeps uid 0 rather than switching to another user: that user could not reach a tool
+// built in a private folder, nor write its coverage counts. With SECBIT_NOROOT, uid 0
+// gains no capability when it starts a program, and the ambient set is emptied, so the
+// tool runs with none at all.
+void drop_privileges() {
+    if (geteuid() != 0) {
+        return;
+    }
+    if (prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) != 0 ||
+        prctl(PR_SET_SECUREBITS, SECBIT_NOROOT | SECBIT_NOROOT_LOCKED, 0, 0, 0) != 0) {
+        _exit(kStillPrivileged);
+    }
 }
 
 namespace {
