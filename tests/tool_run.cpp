@@ -166,7 +166,7 @@ std::vector<std::string> definitions_in(const std::string &output) {
     for (std::size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
         std::string line = output.substr(start, end - start);
         if (line.rfind("LOCALMAP", 0) == 0) {
-            std::size_t comment = line.find("; // now ");
+            std::size_t comment = std::min(line.find("; // now "), line.find("; // has no name"));
             lines.push_back(comment == std::string::npos ? line : line.substr(0, comment + 1));
         }
     }
