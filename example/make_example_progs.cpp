@@ -1,4 +1,5 @@
-// Writes a small synthetic progs.dat for the example: filler data and ten user map slots.
+// Writes a small synthetic progs.dat for the example: filler data and ten user map slots,
+// as fresh as a game's compiler leaves them.
 #include <cstdio>
 #include <cstring>
 
@@ -13,12 +14,13 @@ int main(int argc, char **argv) {
         image[i] = static_cast<unsigned char>((i * 37u + 11u) % 251u);
     }
     std::memcpy(image, "PROGS-EXAMPLE", 13);
+    // Each slot as a game's compiler writes it: one string constant whose
+    // placeholder text fills the 16-byte name area, then the marker, with the
+    // string's zero after the digit. No name has been written into it yet.
     for (int digit = 0; digit < 10; ++digit) {
         unsigned char *slot = image + 200 + 150 * digit;
-        std::memset(slot, 0, 16);
-        std::snprintf(reinterpret_cast<char *>(slot), 16, "placeholder%d", digit);
-        std::memcpy(slot + 16, "lt!g", 4);
-        slot[20] = static_cast<unsigned char>('0' + digit);
+        std::memcpy(slot, "map0............lt!g0", 22);
+        slot[3] = slot[20] = static_cast<unsigned char>('0' + digit);
     }
     FILE *out = std::fopen(argv[1], "wb");
     if (out == nullptr || std::fwrite(image, 1, sizeof image, out) != sizeof image ||

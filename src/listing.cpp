@@ -17,6 +17,14 @@ int name_length(const unsigned char *area) {
                           : static_cast<int>(static_cast<const unsigned char *>(end) - area);
 }
 
+// A game's compiler writes each placeholder as one string that fills the
+// whole name area, its zero coming only after the slot's digit; every name
+// the tool writes ends inside the area. So an area without a zero has not
+// been given a name yet.
+bool has_name(const unsigned char *area) {
+    return name_length(area) <= kNameLimit;
+}
+
 bool same_name(const unsigned char *a, const unsigned char *b) {
     int length = name_length(a);
     return length == name_length(b) && std::memcmp(a, b, static_cast<std::size_t>(length)) == 0;
@@ -53,7 +61,7 @@ int quote_byte(int c, char *out) {
 const char *unlistable_name(const unsigned char *area) {
     int length = name_length(area);
     if (length > kNameLimit) {
-        return "its name has no end within its 16 bytes";
+        return "no name ends within its 16 bytes";
     }
     if (std::memchr(area, '\n', static_cast<std::size_t>(length)) != nullptr) {
         return "its name holds a line feed";
@@ -74,7 +82,8 @@ void list_names() {
         const unsigned char *area = slot_name_area(digit);
         const char *why = unlistable_name(area);
         if (why != nullptr) {
-            std::printf("// LOCALMAP%d is left out: %s\n", digit, why);
+            std::printf("// LOCALMAP%d %s: %s\n", digit,
+                        has_name(area) ? "is left out" : "has no name yet", why);
             continue;
         }
         print_definition(digit, area);
@@ -90,7 +99,9 @@ void print_planned_names() {
         const unsigned char *old = loaded_progs() + (now - progs_window);
         print_definition(digit, now);
         const char *why = unlistable_name(old);
-        if (why != nullptr) {
+        if (!has_name(old)) {
+            std::printf(" // has no name yet");
+        } else if (why != nullptr) {
             std::printf(" // now unlistable: %s", why);
         } else if (!same_name(old, now)) {
             char quoted[kDefinitionSize];

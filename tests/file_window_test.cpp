@@ -2,8 +2,6 @@
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
-#include <linux/securebits.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -167,24 +165,6 @@ const BadFile kBadFiles[] = {
      "Cannot open cmaps.cfg"},
     {"CmapsUnreadable", "cmaps.cfg", "unreadable", kLinesUpToMapList, "Cannot read cmaps.cfg"},
 };
-
-// Status of a child that could not give up root's powers.
-constexpr int kStillPrivileged = 126;
-
-// Root opens read-only files for update anyway, so the tool must run without that power.
-// It keeps uid 0 rather than switching to another user: that user could not reach a tool
-// built in a private folder, nor write its coverage counts. With SECBIT_NOROOT, uid 0
-// gains no capability when it starts a program, and the ambient set is emptied, so the
-// tool runs with none at all and permission bits bind it like any file owner.
-void drop_privileges() {
-    if (geteuid() != 0) {
-        return;
-    }
-    if (prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) != 0 ||
-        prctl(PR_SET_SECUREBITS, SECBIT_NOROOT | SECBIT_NOROOT_LOCKED, 0, 0, 0) != 0) {
-        _exit(kStillPrivileged);
-    }
-}
 
 class UnusableFile : public testing::TestWithParam<BadFile> {};
 

@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <linux/securebits.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -163,6 +165,20 @@ ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args,
     return {code, fold_crlf(read_file(out_path)), merge ? "" : fold_crlf(read_file(err_path))};
 }
 
+// It keeps uid 0 rather than switching to another user: that user could not reach a tool
+// built in a private folder, nor write its coverage counts. With SECBIT_NOROOT, uid 0
+// gains no capability when it starts a program, and the ambient set is emptied, so the
+// tool runs with none at all.
+void drop_privileges() {
+    if (geteuid() != 0) {
+        return;
+    }
+    if (prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0) != 0 ||
+        prctl(PR_SET_SECUREBITS, SECBIT_NOROOT | SECBIT_NOROOT_LOCKED, 0, 0, 0) != 0) {
+        _exit(kStillPrivileged);
+    }
+}
+
 namespace {
 
 // The definition lines of a --check or --list output, each without the
@@ -173,7 +189,7 @@ std::vector<std::string> definitions_in(const std::string &output) {
     for (std::size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
         std::string line = output.substr(start, end - start);
         if (line.rfind("LOCALMAP", 0) == 0) {
-            std::size_t comment = line.find("; // now ");
+            std::size_t comment = std::min(line.find("; // now "), line.find("; // has no name"));
             lines.push_back(comment == std::string::npos ? line : line.substr(0, comment + 1));
         }
     }

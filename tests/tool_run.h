@@ -46,6 +46,13 @@ ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args = 
                  const std::function<void()> &child_setup = nullptr, bool merge = false,
                  const std::vector<std::string> &launcher = {});
 
+// A child_setup for run_tool: as root, the tool runs with no capability at
+// all, so that permission bits bind it as they bind any file owner; root
+// would otherwise open read-only files for update. A child that cannot give
+// them up exits with kStillPrivileged, for its test to skip.
+constexpr int kStillPrivileged = 126;
+void drop_privileges();
+
 // Runs the tool with --check in dir, then without options, and returns the
 // second run. --check must leave both files as they were, modification times
 // included, and agree with the run: the same status, the same lines up to an
