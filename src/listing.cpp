@@ -69,6 +69,10 @@ const char *unlistable_name(const unsigned char *area) {
     return nullptr;
 }
 
+const char *left_out_as(const unsigned char *area) {
+    return has_name(area) ? "is left out" : "has no name yet";
+}
+
 int format_definition(int digit, const unsigned char *area, char *out) {
     int length = std::snprintf(out, kDefinitionSize, "LOCALMAP%d = ", digit);
     length += quote_name(area, out + length);
@@ -82,8 +86,7 @@ void list_names() {
         const unsigned char *area = slot_name_area(digit);
         const char *why = unlistable_name(area);
         if (why != nullptr) {
-            std::printf("// LOCALMAP%d %s: %s\n", digit,
-                        has_name(area) ? "is left out" : "has no name yet", why);
+            std::printf("// LOCALMAP%d %s: %s\n", digit, left_out_as(area), why);
             continue;
         }
         print_definition(digit, area);

@@ -13,6 +13,10 @@ int quote_byte(int c, char *out);
 // null when one can.
 const char *unlistable_name(const unsigned char *area);
 
+// How --list says that it leaves out a slot whose name is unlistable: "has no
+// name yet" for an area that holds no name at all, else "is left out".
+const char *left_out_as(const unsigned char *area);
+
 // Writes `LOCALMAP<digit> = "<name>";` for the name in area into out, with
 // its quote and backslash bytes escaped, and returns its length. The name
 // must be listable.

@@ -29,7 +29,11 @@ void print_slot_table() {
         for (int i = 0; why == nullptr && area[i] != 0; ++i) {
             std::printf("%02x", area[i]);
         }
-        std::printf("\t%s\n", why == nullptr ? "" : why);
+        if (why != nullptr) {
+            std::printf("\t%s: %s\n", left_out_as(area), why);
+        } else {
+            std::printf("\t\n");
+        }
     }
 }
 

@@ -4,7 +4,8 @@
 
 // Prints one line for each slot of the progs window: its digit, its file
 // offset, the name a map list would give back in hex (empty when none can),
-// and why no map list can hold the name (empty when one can), tab-separated.
+// and why no map list can hold the name, in --list's words (empty when one
+// can), tab-separated.
 void print_slot_table();
 
 // Reads ten names from standard input, one per line, the first for digit 0,
