@@ -4,7 +4,7 @@
 # (cmake/packaging.cmake) runs it as
 #   cmake -DSOURCE_DIR=<tree> -DBUILD_DIR=<build> -DNAME=<velmora-x.y.z-system>
 #         -DFORMAT=<zip|tar.gz> -DTOOL=<file name> -DOUTPUT_DIR=<dir>
-#         -DSUMS_GLOB=<velmora-x.y.z-*> -DARCHIVER=<zip or GNU tar> [-DGZIP=<gzip>]
+#         -DSUMS_PREFIX=<velmora-x.y.z> -DARCHIVER=<zip or GNU tar> [-DGZIP=<gzip>]
 #         -P make-package.cmake
 
 # The members' time is the commit's: SOURCE_DATE_EPOCH when the caller sets
@@ -90,17 +90,7 @@ file(MAKE_DIRECTORY "${OUTPUT_DIR}")
 file(COPY_FILE "${archive}" "${OUTPUT_DIR}/${NAME}.${FORMAT}")
 file(REMOVE_RECURSE "${stage}")
 
-# One line per package of this version in the folder, in the form that
-# `sha256sum -c SHA256SUMS` reads: the hash, two blanks, the file name.
-file(GLOB packages LIST_DIRECTORIES false RELATIVE "${OUTPUT_DIR}"
-     "${OUTPUT_DIR}/${SUMS_GLOB}.zip" "${OUTPUT_DIR}/${SUMS_GLOB}.tar.gz")
-list(SORT packages)
-set(sums "")
-foreach(package IN LISTS packages)
-  file(SHA256 "${OUTPUT_DIR}/${package}" hash)
-  string(APPEND sums "${hash}  ${package}\n")
-endforeach()
-file(WRITE "${OUTPUT_DIR}/SHA256SUMS" "${sums}")
+include(${CMAKE_CURRENT_LIST_DIR}/write-sums.cmake)
 
 file(SHA256 "${OUTPUT_DIR}/${NAME}.${FORMAT}" hash)
 message(STATUS "Package ${OUTPUT_DIR}/${NAME}.${FORMAT}, SHA-256 ${hash}")

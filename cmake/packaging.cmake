@@ -35,7 +35,7 @@ add_custom_target(release_package
   COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DBUILD_DIR=${CMAKE_BINARY_DIR}
           -DNAME=${velmora_package_name} -DFORMAT=${velmora_package_format}
           -DTOOL=$<TARGET_FILE_NAME:velmora> -DOUTPUT_DIR=${VELMORA_PACKAGE_DIR}
-          "-DSUMS_GLOB=${PROJECT_NAME}-${PROJECT_VERSION}-*" ${velmora_package_tools}
+          -DSUMS_PREFIX=${PROJECT_NAME}-${PROJECT_VERSION} ${velmora_package_tools}
           -P ${CMAKE_CURRENT_LIST_DIR}/make-package.cmake
   COMMENT "Packing ${velmora_package_name}.${velmora_package_format}"
   VERBATIM)

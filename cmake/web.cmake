@@ -1,0 +1,48 @@
+# The page (web/): velmora.html, one self-contained file that runs the tool's
+# WebAssembly build in the browser; its release file; and the browser tests.
+# Built in a tree that runs the suite against velmora.wasm (cmake/wasi.cmake),
+# whose wasm it embeds.
+if(NOT VELMORA_WASM)
+  return()
+endif()
+
+# The bundler and the test driver come from the npm registry, pinned by
+# package-lock.json; `npm ci` in the source folder installs them.
+if(NOT EXISTS ${PROJECT_SOURCE_DIR}/node_modules/esbuild/package.json)
+  message(FATAL_ERROR "The page needs the packages in package-lock.json: "
+                      "run `npm ci` in ${PROJECT_SOURCE_DIR} first")
+endif()
+
+set(VELMORA_PAGE ${CMAKE_BINARY_DIR}/velmora.html)
+file(GLOB velmora_page_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/web/*)
+add_custom_command(
+  OUTPUT ${VELMORA_PAGE}
+  COMMAND ${VELMORA_NODE} ${PROJECT_SOURCE_DIR}/web/build.mjs ${VELMORA_WASM} ${VELMORA_PAGE}
+  DEPENDS ${velmora_page_sources} ${VELMORA_WASM}
+  COMMENT "Bundling the page into ${VELMORA_PAGE}"
+  VERBATIM)
+add_custom_target(velmora_page DEPENDS ${VELMORA_PAGE})
+if(TARGET velmora_wasm)
+  add_dependencies(velmora_page velmora_wasm)
+endif()
+
+add_custom_target(release_page
+  COMMAND ${CMAKE_COMMAND} -DPAGE=${VELMORA_PAGE} -DOUTPUT_DIR=${VELMORA_PACKAGE_DIR}
+          -DSUMS_PREFIX=${PROJECT_NAME}-${PROJECT_VERSION}
+          -P ${CMAKE_CURRENT_LIST_DIR}/package-page.cmake
+  COMMENT "Putting velmora-${PROJECT_VERSION}.html among the release packages"
+  VERBATIM)
+add_dependencies(release_page velmora_page)
+
+# The browser spec drives Debian's Chromium (package chromium): the tests
+# never download a browser of their own. It compares the page's downloads
+# with what this tree's native tool leaves in the same folder.
+if(BUILD_TESTING)
+  find_program(VELMORA_CHROMIUM chromium REQUIRED)
+  add_test(NAME page_in_chromium
+           COMMAND ${VELMORA_NODE} --test --test-reporter=spec
+                   ${PROJECT_SOURCE_DIR}/tests/web/page.test.mjs)
+  set_tests_properties(page_in_chromium PROPERTIES
+    LABELS web
+    ENVIRONMENT "VELMORA_PAGE=${VELMORA_PAGE};VELMORA_NATIVE=$<TARGET_FILE:velmora>;VELMORA_CHROMIUM=${VELMORA_CHROMIUM}")
+endif()

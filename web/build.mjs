@@ -1,0 +1,56 @@
+// build.mjs: bundles the page into one self-contained file: node web/build.mjs VELMORA_WASM OUTPUT
+// The module, the script and the style all go inline, so that the file works opened straight
+// from disk. Its Content-Security-Policy lets nothing but that script and style run, and allows
+// no connection at all.
+import { createHash } from 'node:crypto';
+import { readFileSync, writeFileSync } from 'node:fs';
+import { resolve } from 'node:path';
+import * as esbuild from 'esbuild';
+
+const [wasmPath, output] = process.argv.slice(2);
+if (!wasmPath || !output) {
+  console.error('usage: node web/build.mjs VELMORA_WASM OUTPUT');
+  process.exit(2);
+}
+const here = (name) => new URL(name, import.meta.url);
+
+const bundle = await esbuild.build({
+  entryPoints: [here('page.mjs').pathname],
+  bundle: true,
+  minify: true,
+  format: 'iife',
+  target: 'es2020',
+  write: false,
+  legalComments: 'none',
+  loader: { '.wasm': 'binary' },
+  plugins: [
+    {
+      name: 'velmora-wasm',
+      setup(build) {
+        build.onResolve({ filter: /^velmora\.wasm$/ }, () => ({ path: resolve(wasmPath) }));
+      },
+    },
+  ],
+});
+const script = bundle.outputFiles[0].text.trimEnd();
+const style = readFileSync(here('page.css'), 'utf8').trimEnd();
+// The page would end its script early at such a tag.
+if (/<\/script/i.test(script)) {
+  console.error('build.mjs: the bundled script holds a closing script tag');
+  process.exit(1);
+}
+
+const hash = (text) => `'sha256-${createHash('sha256').update(text).digest('base64')}'`;
+const policy = [
+  "default-src 'none'",
+  `script-src ${hash(script)} 'wasm-unsafe-eval'`,
+  `style-src ${hash(style)}`,
+  "base-uri 'none'",
+  "form-action 'none'",
+].join('; ');
+const page = readFileSync(here('page.html'), 'utf8')
+  .replace('@CSP@', () => policy)
+  .replace('@STYLE@', () => style)
+  .replace('@SCRIPT@', () => script);
+writeFileSync(output, page);
+console.log(`${output}: ${Buffer.byteLength(page)} bytes`);

@@ -1,0 +1,197 @@
+// page.mjs: draws the page and turns what the user picks and types into runs of the tool.
+import wasm from 'velmora.wasm';
+import { loadTool, runTool, textToBytes } from './tool.mjs';
+
+// More than the tool ever reads or writes of a file (its window is 16 KiB).
+// Only this much of a picked file is read into memory; the rest of a
+// progs.dat goes to the download as a slice of the picked file, unread.
+const HEAD = 65536;
+
+const $ = (id) => document.getElementById(id);
+const state = { progs: null, head: null, cmaps: null, edited: false };
+const rows = [];
+
+function errorLine(run) {
+  return run.status === 0 ? '' : run.err.replace(/\n$/, '');
+}
+
+function hexToText(hex) {
+  let text = '';
+  for (let i = 0; i < hex.length; i += 2) {
+    text += String.fromCharCode(parseInt(hex.slice(i, i + 2), 16));
+  }
+  return text;
+}
+
+// The lines of `velmora --slots`: digit, offset, name in hex, and why no map
+// list can hold the name.
+function slotTable(progs) {
+  const run = runTool(['--slots'], { 'progs.dat': progs });
+  const slots = run.out
+    .split('\n')
+    .filter((line) => line !== '')
+    .map((line) => {
+      const [, offset, hex, why] = line.split('\t');
+      return { offset, name: hexToText(hex), why };
+    });
+  return { run, slots };
+}
+
+function folder(mapList) {
+  return { 'progs.dat': state.head, 'cmaps.cfg': mapList };
+}
+
+// The fields' names as a map list, in the form --list writes.
+function fieldsList() {
+  const names = rows.map((row) => row.field.value).join('\n') + '\n';
+  return textToBytes(runTool(['--make-list'], {}, textToBytes(names)).out);
+}
+
+// The picked cmaps.cfg byte for byte until a field is edited, so that a run
+// here leaves what the command-line tool leaves; after that, the fields'.
+function chosenList() {
+  return state.cmaps !== null && !state.edited ? state.cmaps : fieldsList();
+}
+
+function show(run) {
+  $('alert').textContent = errorLine(run);
+  $('download-progs').disabled = run.status !== 0;
+  $('download-cmaps').disabled = run.status !== 0;
+}
+
+// Every change is checked by the tool itself, on exactly the map list that a
+// download would use.
+function check() {
+  show(runTool(['--check'], folder(chosenList())));
+}
+
+function loadSlots() {
+  const { run, slots } = slotTable(state.head);
+  rows.forEach((row, digit) => {
+    const slot = slots[digit];
+    row.offset.textContent = slot ? slot.offset : '';
+    row.now.textContent = slot ? slot.why || slot.name : '';
+    row.now.className = slot && slot.why ? 'why' : '';
+    row.field.value = slot && !slot.why ? slot.name : '';
+    row.field.disabled = !slot;
+  });
+  if (run.status !== 0) {
+    show(run);
+    return;
+  }
+  if (state.cmaps !== null) {
+    // The names as a run would read them: run it, then read the slots back.
+    const ran = runTool([], folder(state.cmaps));
+    if (ran.status === 0) {
+      slotTable(ran.files['progs.dat']).slots.forEach((slot, digit) => {
+        rows[digit].field.value = slot.name;
+      });
+    }
+  }
+  state.edited = false;
+  $('note').textContent = '';
+  check();
+}
+
+async function head(file) {
+  return new Uint8Array(await file.slice(0, HEAD).arrayBuffer());
+}
+
+async function pick(progs, cmaps) {
+  const start = performance.now();
+  if (cmaps !== undefined) {
+    state.cmaps = cmaps ? await head(cmaps) : null;
+  }
+  if (progs !== undefined) {
+    state.progs = progs;
+    state.head = progs ? await head(progs) : null;
+  }
+  if (state.head !== null) {
+    loadSlots();
+    performance.measure('velmora: names shown', { start });
+  }
+}
+
+function edit(row) {
+  const start = performance.now();
+  if (textToBytes(row.field.value) === null) {
+    row.field.value = [...row.field.value].filter((c) => c.charCodeAt(0) <= 0xff).join('');
+    $('note').textContent =
+      'A name is bytes: only characters U+0000 to U+00FF stand for one, so that one was left out.';
+  } else {
+    $('note').textContent = '';
+  }
+  state.edited = true;
+  check();
+  performance.measure('velmora: check shown', { start });
+}
+
+function save(blob, name) {
+  const link = document.createElement('a');
+  link.href = URL.createObjectURL(blob);
+  link.download = name;
+  link.click();
+  setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+}
+
+function downloadProgs() {
+  const run = runTool([], folder(chosenList()));
+  if (run.status !== 0) {
+    show(run);
+    return;
+  }
+  const parts = [run.files['progs.dat']];
+  if (state.progs.size > HEAD) {
+    parts.push(state.progs.slice(HEAD));
+  }
+  save(new Blob(parts), 'progs.dat');
+}
+
+function drawTable() {
+  for (let digit = 0; digit < 10; ++digit) {
+    const tr = document.createElement('tr');
+    const label = document.createElement('label');
+    label.htmlFor = `name${digit}`;
+    label.textContent = `LOCALMAP${digit}`;
+    const field = document.createElement('input');
+    field.id = label.htmlFor;
+    field.type = 'text';
+    field.spellcheck = false;
+    field.autocomplete = 'off';
+    field.disabled = true;
+    field.addEventListener('input', () => edit(rows[digit]));
+    const cells = [label, '', '', field].map((content) => {
+      const td = document.createElement('td');
+      td.append(content);
+      tr.append(td);
+      return td;
+    });
+    rows.push({ offset: cells[1], now: cells[2], field });
+    $('slots').append(tr);
+  }
+}
+
+function acceptDrops() {
+  document.addEventListener('dragover', (event) => event.preventDefault());
+  document.addEventListener('drop', (event) => {
+    event.preventDefault();
+    const files = [...event.dataTransfer.files];
+    const cmaps = files.find((file) => file.name.toLowerCase().endsWith('.cfg'));
+    const progs = files.find((file) => file !== cmaps);
+    pick(progs, cmaps);
+  });
+}
+
+async function start() {
+  await loadTool(wasm);
+  drawTable();
+  acceptDrops();
+  $('progs').addEventListener('change', (event) => pick(event.target.files[0] ?? null, undefined));
+  $('cmaps').addEventListener('change', (event) => pick(undefined, event.target.files[0] ?? null));
+  $('download-progs').addEventListener('click', downloadProgs);
+  $('download-cmaps').addEventListener('click', () => save(new Blob([fieldsList()]), 'cmaps.cfg'));
+  $('version').textContent = runTool(['--version']).out.trim();
+  document.body.dataset.ready = 'true';
+}
+
+start();
