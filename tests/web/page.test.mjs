@@ -90,7 +90,12 @@ for (const row of pairs) {
     const expected = native(row.progs, row.cmaps ?? native(row.progs, null, ['--list']).stdout);
     assert.equal(await page.getByRole('alert').textContent(), expected.err);
     assert.equal(await button(page, 'Download progs.dat').isDisabled(), expected.status !== 0);
-    if (expected.status === 0) assert.ok(readFileSync(await download(page, 'progs.dat')).equals(expected.progs));
+    if (expected.status !== 0) return;
+    assert.ok(readFileSync(await download(page, 'progs.dat')).equals(expected.progs));
+    // The fields hold the names the run left, but for CRs, which a text field cannot hold.
+    const listed = native(expected.progs, null, ['--list']).stdout.replaceAll('\r', '');
+    const fields = readFileSync(await download(page, 'cmaps.cfg'), 'latin1');
+    assert.deepEqual(fields.split('\n').slice(1), listed.split('\n').slice(1));
   });
 }
 
@@ -137,7 +142,12 @@ test('a 256 MiB progs.dat: patched right, every byte after the window as it was'
   assert.equal(await sha(await download(page, 'progs.dat')), await sha(nativePath));
 });
 
-test('no request leaves the page', () => {
-  assert.ok(requests.length > 0);
+test('no request leaves the page', async () => {
+  const page = await openPage();
+  const blocked = await page.evaluate(() => new Promise((resolve) => {
+    document.addEventListener('securitypolicyviolation', (event) => resolve(event.effectiveDirective));
+    fetch('http://127.0.0.1:9/').catch(() => setTimeout(() => resolve('not blocked'), 500));
+  }));
+  assert.equal(blocked, 'connect-src');
   assert.deepEqual([...new Set(requests)], [pathToFileURL(VELMORA_PAGE).href]);
 });
