@@ -34,6 +34,15 @@ string crlf(const string &text) {
     return out;
 }
 
+string hex(const string &bytes) {
+    string out;
+    for (unsigned char c : bytes) {
+        out += "0123456789abcdef"[c >> 4];
+        out += "0123456789abcdef"[c & 15];
+    }
+    return out;
+}
+
 // A zero-terminated area's name.
 string z(const string &name) {
     return name + '\0';
@@ -124,6 +133,7 @@ TEST_P(ListedNames, ReadBackUnchanged) {
     ToolRun check = run_tool(dir, {"--check"}); // cmaps.cfg is empty: a note on every slot
 
     Names kept;
+    string slots, names; // what --slots must print, and the names for --make-list
     for (int digit = 0; digit < 10; ++digit) {
         bool out = std::count(c.left_out.begin(), c.left_out.end(), digit) > 0;
         string area =
@@ -132,11 +142,21 @@ TEST_P(ListedNames, ReadBackUnchanged) {
         EXPECT_EQ(list.out.find(comment) != string::npos, out) << digit;
         string unnamed = "LOCALMAP" + std::to_string(digit) + " = \"\"; // has no name yet\n";
         EXPECT_EQ(check.out.find(unnamed) != string::npos, area.find('\0') > 15) << digit;
+        string name = out ? "" : area.substr(0, area.find('\0'));
+        std::size_t why = out ? list.out.find(comment) + comment.size() : list.out.size();
+        slots += std::to_string(digit) + "\t" +
+                 std::to_string(kSpread[static_cast<std::size_t>(digit)]) + "\t" + hex(name) +
+                 "\t" + list.out.substr(why, list.out.find('\n', why) - why) + "\n";
+        names += name + "\n";
         if (!out) {
-            kept.push_back({digit, area.substr(0, area.find('\0'))});
+            kept.push_back({digit, name});
         }
     }
-    for (const string &map_list : {written, crlf(list.out)}) {
+    // --slots gives the same names in hex, and --make-list a list of them like --list's.
+    EXPECT_EQ(run_tool(dir, {"--slots"}).out, slots);
+    write_file(dir + "/../names", names);
+    ToolRun made = run_tool(dir, {"--make-list"}, input_from(dir + "/../names"));
+    for (const string &map_list : {written, crlf(list.out), made.out}) {
         write_file(dir + "/progs.dat", image);
         write_file(dir + "/cmaps.cfg", map_list);
         ToolRun run = run_checked(dir);

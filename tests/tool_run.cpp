@@ -179,6 +179,10 @@ void drop_privileges() {
     }
 }
 
+std::function<void()> input_from(const std::string &path) {
+    return [path] { dup2(open(path.c_str(), O_RDONLY), 0); };
+}
+
 namespace {
 
 // The definition lines of a --check or --list output, each without the

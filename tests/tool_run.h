@@ -53,6 +53,10 @@ ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args = 
 constexpr int kStillPrivileged = 126;
 void drop_privileges();
 
+// A child_setup for run_tool that gives the tool the file at path as its
+// standard input.
+std::function<void()> input_from(const std::string &path);
+
 // Runs the tool with --check in dir, then without options, and returns the
 // second run. --check must leave both files as they were, modification times
 // included, and agree with the run: the same status, the same lines up to an
