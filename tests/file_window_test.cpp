@@ -212,8 +212,8 @@ INSTANTIATE_TEST_SUITE_P(Table, UnusableFile, testing::ValuesIn(kBadFiles), RowL
 // A file size limit below the window's length, on a progs.dat that must grow to it.
 // The write-back goes straight to the file, so the limit fails it where the old
 // file ended or part way through. (The limit also binds the files that capture the
-// run's output, so it stays above their few bytes.) The tool must put progs.dat back
-// whether the run inherits SIGXFSZ ignored or at its default, which would otherwise
+// run's output and a coverage build's count files, so it stays above their size.) The tool must put
+// progs.dat back whether the run inherits SIGXFSZ ignored or at its default, which would otherwise
 // kill it mid-write.
 struct SizeLimit {
     const char *label;
@@ -223,7 +223,7 @@ struct SizeLimit {
 PRINT_ROW_AS_LABEL(SizeLimit)
 
 const SizeLimit kSizeLimits[] = {
-    {"AtOldEnd", 700, true},
+    {"AtOldEnd", 2000, true},
     {"PartWay", 4096, true},
     {"PartWaySignalAtDefault", 4096, false},
     {"AtLastByteSignalAtDefault", kWindowData - 1, false},
@@ -236,7 +236,7 @@ TEST_P(WriteFailure, PutsProgsBack) {
         GTEST_SKIP() << "Windows has no file size limit, and RLIMIT_FSIZE would also bind the "
                         "Wine server the run may start";
     }
-    string progs = make_progs(700, packed_slots());
+    string progs = make_progs(2000, packed_slots());
     string dir = work_dir_with(progs, "");
     SizeLimit c = GetParam();
 

@@ -3,7 +3,7 @@
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { copyFileSync, createReadStream, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, truncateSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
@@ -14,6 +14,11 @@ const { VELMORA_PAGE, VELMORA_NATIVE, VELMORA_CHROMIUM } = process.env;
 const scratch = mkdtempSync(join(tmpdir(), 'velmora-page-'));
 const requests = [];
 let browser;
+before(async () => {
+  const args = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--disable-background-networking'];
+  browser = await chromium.launch({ executablePath: VELMORA_CHROMIUM, args });
+});
+after(async () => (await browser?.close(), rmSync(scratch, { recursive: true, force: true })));
 
 // size bytes of filler with no "t!g", and slots for the given digits at 100 + 400 * digit.
 function image(size, digits = [0, 1, 2, 3, 4, 5, 6, 7, 8, 9], area = (d) => `usermap${d}\0oldbyt\0`) {
@@ -22,14 +27,16 @@ function image(size, digits = [0, 1, 2, 3, 4, 5, 6, 7, 8, 9], area = (d) => `use
   return bytes;
 }
 
-// What the native tool does in a folder holding these files.
+// What the native tool does in a folder holding these files (cmaps.cfg as latin1 text).
 function native(progs, cmaps, args = []) {
   const dir = mkdtempSync(join(scratch, 'native-'));
   writeFileSync(join(dir, 'progs.dat'), progs);
   if (cmaps !== null) writeFileSync(join(dir, 'cmaps.cfg'), Buffer.from(cmaps, 'latin1'));
-  const run = spawnSync(VELMORA_NATIVE, args, { cwd: dir, encoding: 'latin1' });
+  const run = spawnSync(VELMORA_NATIVE, args, { cwd: dir, encoding: 'latin1', maxBuffer: 1 << 20 });
   return { ...run, err: run.stderr.trimEnd(), progs: readFileSync(join(dir, 'progs.dat')) };
 }
+const listed = (progs) => native(progs, null, ['--list']).stdout;
+const definitions = (list) => list.split('\n').slice(1); // all but --list's first comment line
 
 async function openPage() {
   const page = await (await browser.newContext()).newPage();
@@ -39,36 +46,24 @@ async function openPage() {
   return page;
 }
 
-// Picks a file and waits until the page has shown what it makes of it.
+// Picks a file (bytes, or a path) and waits until the page has shown what it makes of it.
 async function pick(page, name, bytes) {
-  const shown = () => performance.getEntriesByName('velmora: names shown').length;
-  const before = await page.evaluate(shown);
-  await page.getByLabel(name, { exact: true }).setInputFiles(Buffer.isBuffer(bytes) || typeof bytes === 'string' ? file(name, bytes) : bytes.path);
-  if (name === 'progs.dat' || before > 0) await page.waitForFunction((n) => performance.getEntriesByName('velmora: names shown').length > n, before);
+  const shown = (n = -1) => performance.getEntriesByName('velmora: names shown').length > n;
+  const before = await page.evaluate(() => performance.getEntriesByName('velmora: names shown').length);
+  const file = typeof bytes === 'string' || Buffer.isBuffer(bytes)
+    ? { name, mimeType: 'application/octet-stream', buffer: Buffer.from(bytes, 'latin1') } : bytes.path;
+  await page.getByLabel(name, { exact: true }).setInputFiles(file);
+  if (name === 'progs.dat' || before > 0) await page.waitForFunction(shown, before);
 }
 
-const file = (name, bytes) => ({ name, mimeType: 'application/octet-stream', buffer: Buffer.from(bytes, 'latin1') });
-const button = (page, name) => page.getByRole('button', { name });
-
+const button = (page, name) => page.getByRole('button', { name: `Download ${name}` });
 async function download(page, name) {
-  const [saved] = await Promise.all([page.waitForEvent('download'), button(page, `Download ${name}`).click()]);
+  const [saved] = await Promise.all([page.waitForEvent('download'), button(page, name).click()]);
   assert.equal(saved.suggestedFilename(), name);
   const path = join(mkdtempSync(join(scratch, 'download-')), name);
   await saved.saveAs(path);
-  return path;
+  return readFileSync(path);
 }
-
-before(async () => {
-  browser = await chromium.launch({
-    executablePath: VELMORA_CHROMIUM,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync'],
-  });
-});
-after(async () => {
-  await browser?.close();
-  rmSync(scratch, { recursive: true, force: true });
-});
 
 // Picked files, good and bad: the page leaves what the native tool leaves, or shows its error.
 const pairs = [
@@ -87,15 +82,14 @@ for (const row of pairs) {
     const picks = [['progs.dat', row.progs], ['cmaps.cfg', row.cmaps]].filter(([, bytes]) => bytes !== null);
     for (const [name, bytes] of row.cmapsFirst ? picks.reverse() : picks) await pick(page, name, bytes);
     // With no cmaps.cfg the fields hold the current names: what a run from --list's list leaves.
-    const expected = native(row.progs, row.cmaps ?? native(row.progs, null, ['--list']).stdout);
+    const expected = native(row.progs, row.cmaps ?? listed(row.progs));
     assert.equal(await page.getByRole('alert').textContent(), expected.err);
-    assert.equal(await button(page, 'Download progs.dat').isDisabled(), expected.status !== 0);
+    assert.equal(await button(page, 'progs.dat').isDisabled(), expected.status !== 0);
     if (expected.status !== 0) return;
-    assert.ok(readFileSync(await download(page, 'progs.dat')).equals(expected.progs));
+    assert.ok((await download(page, 'progs.dat')).equals(expected.progs));
     // The fields hold the names the run left, but for CRs, which a text field cannot hold.
-    const listed = native(expected.progs, null, ['--list']).stdout.replaceAll('\r', '');
-    const fields = readFileSync(await download(page, 'cmaps.cfg'), 'latin1');
-    assert.deepEqual(fields.split('\n').slice(1), listed.split('\n').slice(1));
+    const fields = (await download(page, 'cmaps.cfg')).toString('latin1');
+    assert.deepEqual(definitions(fields), definitions(listed(expected.progs).replaceAll('\r', '')));
   });
 }
 
@@ -105,7 +99,7 @@ test('typed names: both downloads agree with the native tool', async () => {
   await pick(page, 'progs.dat', progs);
   await page.getByLabel('LOCALMAP2').fill('abcdefghijklmnop');
   assert.equal(await page.getByRole('alert').textContent(), 'Error: String too long at line 4');
-  assert.ok(await button(page, 'Download progs.dat').isDisabled());
+  assert.ok(await button(page, 'progs.dat').isDisabled());
   await page.getByLabel('LOCALMAP2').fill('say "hi" \\ o/');
   await page.getByLabel('LOCALMAP7').fill('caf\xe9 \xff\u20ac');
   assert.equal(await page.getByLabel('LOCALMAP7').inputValue(), 'caf\xe9 \xff');
@@ -113,33 +107,26 @@ test('typed names: both downloads agree with the native tool', async () => {
   await page.getByLabel('LOCALMAP0').fill('');
   assert.equal(await page.getByRole('alert').textContent(), '');
 
-  const cmaps = readFileSync(await download(page, 'cmaps.cfg'), 'latin1');
+  const cmaps = (await download(page, 'cmaps.cfg')).toString('latin1');
   const run = native(progs, cmaps);
   assert.equal(run.status, 0, run.err);
-  assert.ok(readFileSync(await download(page, 'progs.dat')).equals(run.progs));
-  // The form --list writes: the same ten definitions as a --list of the patched file.
-  const listed = native(run.progs, null, ['--list']).stdout;
-  assert.deepEqual(cmaps.split('\n').slice(1), listed.split('\n').slice(1));
+  assert.ok((await download(page, 'progs.dat')).equals(run.progs));
+  assert.deepEqual(definitions(cmaps), definitions(listed(run.progs)));
 });
 
 test('a 256 MiB progs.dat: patched right, every byte after the window as it was', async () => {
   const path = join(scratch, 'big.dat');
-  const big = Buffer.alloc(256 * 1024 * 1024);
-  image(4096).copy(big);
+  writeFileSync(path, image(4096));
+  truncateSync(path, 256 * 1024 * 1024);
+  const big = readFileSync(path);
   for (const at of [16382, 16383, 65535, 65536, big.length - 1]) big[at] = 0xa5;
   writeFileSync(path, big);
   const page = await openPage();
   await pick(page, 'progs.dat', { path });
   await page.getByLabel('LOCALMAP3').fill('big one');
-  const sha = async (file) => {
-    const hash = createHash('sha256');
-    for await (const chunk of createReadStream(file)) hash.update(chunk);
-    return hash.digest('hex');
-  };
-  const expected = native(big, native(big, null, ['--list']).stdout.replace('"usermap3"', '"big one"'));
-  const nativePath = join(scratch, 'big-native.dat');
-  writeFileSync(nativePath, expected.progs);
-  assert.equal(await sha(await download(page, 'progs.dat')), await sha(nativePath));
+  const expected = native(big, listed(big).replace('"usermap3"', '"big one"')).progs;
+  const sha = (bytes) => createHash('sha256').update(bytes).digest('hex');
+  assert.equal(sha(await download(page, 'progs.dat')), sha(expected));
 });
 
 test('no request leaves the page', async () => {
