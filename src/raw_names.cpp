@@ -2,6 +2,10 @@
 #include "raw_names.h"
 
 #include <cstdio>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "listing.h"
 #include "progs_image.h"
@@ -38,6 +42,11 @@ void print_slot_table() {
 }
 
 void print_map_list_of_names() {
+#ifdef _WIN32
+    // In text mode a 0x1A byte would end the names, and a CR before a line
+    // feed would be dropped; both are name bytes.
+    static_cast<void>(_setmode(_fileno(stdin), _O_BINARY));
+#endif
     std::printf("// The map names for progs.dat (velmora --make-list)\n");
     int c = next_input_byte();
     for (int digit = 0; digit < kSlotCount; ++digit) {

@@ -65,8 +65,7 @@ function check() {
   show(runTool(['--check'], folder(chosenList())));
 }
 
-function loadSlots() {
-  const { run, slots } = slotTable(state.head);
+function drawSlots(slots) {
   rows.forEach((row, digit) => {
     const slot = slots[digit];
     row.offset.textContent = slot ? slot.offset : '';
@@ -75,6 +74,11 @@ function loadSlots() {
     row.field.value = slot && !slot.why ? slot.name : '';
     row.field.disabled = !slot;
   });
+}
+
+function loadSlots() {
+  const { run, slots } = slotTable(state.head);
+  drawSlots(slots);
   if (run.status !== 0) {
     show(run);
     return;
@@ -106,10 +110,14 @@ async function pick(progs, cmaps) {
     state.progs = progs;
     state.head = progs ? await head(progs) : null;
   }
-  if (state.head !== null) {
-    loadSlots();
-    performance.measure('velmora: names shown', { start });
+  if (state.head === null) {
+    // No progs.dat (the input was cleared): nothing to show or write.
+    drawSlots([]);
+    show({ status: 1, err: '' });
+    return;
   }
+  loadSlots();
+  performance.measure('velmora: names shown', { start });
 }
 
 function edit(row) {
