@@ -34,13 +34,13 @@ add_custom_target(release_page
   VERBATIM)
 add_dependencies(release_page velmora_page)
 
-# The browser spec drives Debian's Chromium (package chromium): the tests
+# The browser tests drive Debian's Chromium (package chromium): the tests
 # never download a browser of their own. It compares the page's downloads
 # with what this tree's native tool leaves in the same folder.
 if(BUILD_TESTING)
   find_program(VELMORA_CHROMIUM chromium REQUIRED)
   add_test(NAME page_in_chromium
-           COMMAND ${VELMORA_NODE} --test --test-reporter=spec
+           COMMAND ${VELMORA_NODE} --test
                    ${PROJECT_SOURCE_DIR}/tests/web/page.test.mjs)
   set_tests_properties(page_in_chromium PROPERTIES
     LABELS web
