@@ -35,7 +35,7 @@ add_custom_target(release_page
 add_dependencies(release_page velmora_page)
 
 # The browser tests drive Debian's Chromium (package chromium): the tests
-# never download a browser of their own. It compares the page's downloads
+# never download a browser of their own. They compare the page's downloads
 # with what this tree's native tool leaves in the same folder.
 if(BUILD_TESTING)
   find_program(VELMORA_CHROMIUM chromium REQUIRED)
