@@ -6,6 +6,8 @@ import { loadTool, runTool, textToBytes } from './tool.mjs';
 // Only this much of a picked file is read into memory; the rest of a
 // progs.dat goes to the download as a slice of the picked file, unread.
 const HEAD = 65536;
+// The fields' list is --make-list's: line 1 its comment, line d + 2 the name of LOCALMAPd.
+const FIRST_NAME_LINE = 2;
 
 const $ = (id) => document.getElementById(id);
 const state = { progs: null, head: null, cmaps: null, edited: false };
@@ -53,10 +55,37 @@ function chosenList() {
   return state.cmaps !== null && !state.edited ? state.cmaps : fieldsList();
 }
 
+function fromFields() {
+  return state.cmaps === null || state.edited;
+}
+
+// An error at a line of the fields' list is that field's: it is marked, with the message beside
+// it, where a user typing far below the alert still sees it. A line of a picked cmaps.cfg is
+// no field's.
+function markError(error) {
+  const at = / at line (\d+)$/.exec(error);
+  const digit = at && fromFields() ? Number(at[1]) - FIRST_NAME_LINE : -1;
+  rows.forEach((row, d) => {
+    if (d === digit) {
+      row.field.setAttribute('aria-invalid', 'true');
+    } else {
+      row.field.removeAttribute('aria-invalid');
+    }
+    row.error.textContent = d === digit ? error.slice('Error: '.length, at.index) : '';
+  });
+  $('alert-where').textContent =
+    at && !fromFields()
+      ? `Line ${at[1]} is a line of the cmaps.cfg you picked. Mend it there and pick it again, ` +
+        'or change a name here to use the names in the fields instead.'
+      : '';
+}
+
 function show(run) {
   $('alert').textContent = errorLine(run);
-  $('download-progs').disabled = run.status !== 0;
-  $('download-cmaps').disabled = run.status !== 0;
+  markError(errorLine(run));
+  for (const button of document.querySelectorAll('.actions button')) {
+    button.disabled = run.status !== 0;
+  }
 }
 
 // Every change is checked by the tool itself, on exactly the map list that a
@@ -134,9 +163,10 @@ function edit(row) {
   performance.measure('velmora: check shown', { start });
 }
 
-function save(blob, name) {
+// Typed as bytes to keep: some browsers save an untyped Blob as "progs.dat.txt" or "Unknown".
+function download(parts, name) {
   const link = document.createElement('a');
-  link.href = URL.createObjectURL(blob);
+  link.href = URL.createObjectURL(new Blob(parts, { type: 'application/octet-stream' }));
   link.download = name;
   link.click();
   setTimeout(() => URL.revokeObjectURL(link.href), 60000);
@@ -152,7 +182,7 @@ function downloadProgs() {
   if (state.progs.size > HEAD) {
     parts.push(state.progs.slice(HEAD));
   }
-  save(new Blob(parts), 'progs.dat');
+  download(parts, 'progs.dat');
 }
 
 function drawTable() {
@@ -168,13 +198,17 @@ function drawTable() {
     field.autocomplete = 'off';
     field.disabled = true;
     field.addEventListener('input', () => edit(rows[digit]));
-    const cells = [label, '', '', field].map((content) => {
+    const error = document.createElement('span');
+    error.id = `${field.id}-error`;
+    error.className = 'field-error';
+    field.setAttribute('aria-describedby', error.id);
+    const cells = [[label], [], [], [field, error]].map((content) => {
       const td = document.createElement('td');
-      td.append(content);
+      td.append(...content);
       tr.append(td);
       return td;
     });
-    rows.push({ offset: cells[1], now: cells[2], field });
+    rows.push({ offset: cells[1], now: cells[2], field, error });
     $('slots').append(tr);
   }
 }
@@ -197,7 +231,7 @@ async function start() {
   $('progs').addEventListener('change', (event) => pick(event.target.files[0] ?? null, undefined));
   $('cmaps').addEventListener('change', (event) => pick(undefined, event.target.files[0] ?? null));
   $('download-progs').addEventListener('click', downloadProgs);
-  $('download-cmaps').addEventListener('click', () => save(new Blob([fieldsList()]), 'cmaps.cfg'));
+  $('download-cmaps').addEventListener('click', () => download([fieldsList()], 'cmaps.cfg'));
   $('version').textContent = runTool(['--version']).out.trim();
   document.body.dataset.ready = 'true';
 }
