@@ -1,5 +1,6 @@
 // page.mjs: draws the page and turns what the user picks and types into runs of the tool.
 import wasm from 'velmora.wasm';
+import { SAVED, canSave, forgetFile, saveInto, useDropped } from './save.mjs';
 import { loadTool, runTool, textToBytes } from './tool.mjs';
 
 // More than the tool ever reads or writes of a file (its window is 16 KiB).
@@ -91,6 +92,7 @@ function show(run) {
 // Every change is checked by the tool itself, on exactly the map list that a
 // download would use.
 function check() {
+  $('saved').textContent = '';
   show(runTool(['--check'], folder(chosenList())));
 }
 
@@ -172,17 +174,45 @@ function download(parts, name) {
   setTimeout(() => URL.revokeObjectURL(link.href), 60000);
 }
 
-function downloadProgs() {
+// The progs.dat's first bytes as a run of the tool leaves them, or null after showing its error.
+function patched() {
   const run = runTool([], folder(chosenList()));
   if (run.status !== 0) {
     show(run);
+    return null;
+  }
+  return run.files['progs.dat'];
+}
+
+function downloadProgs() {
+  const bytes = patched();
+  if (bytes !== null) {
+    download(state.progs.size > HEAD ? [bytes, state.progs.slice(HEAD)] : [bytes], 'progs.dat');
+  }
+}
+
+async function saveProgs() {
+  const start = performance.now();
+  const bytes = patched();
+  if (bytes === null) {
     return;
   }
-  const parts = [run.files['progs.dat']];
-  if (state.progs.size > HEAD) {
-    parts.push(state.progs.slice(HEAD));
+  $('saved').textContent = '';
+  const saved = await saveInto(state.progs.size, state.head, bytes).catch((error) => ({
+    message: `Nothing was saved: ${error.message}`,
+  }));
+  if (saved.file) {
+    // The file as it is now, read anew: the browser refuses the picked one once it changed.
+    // A picked cmaps.cfg the fields have left no longer tells the names it holds.
+    if (state.edited) {
+      state.cmaps = null;
+      $('cmaps').value = '';
+    }
+    await pick(saved.file, undefined);
   }
-  download(parts, 'progs.dat');
+  $('saved').textContent = saved.message;
+  $('saved').className = saved.message === SAVED ? '' : 'failed';
+  performance.measure('velmora: saved', { start });
 }
 
 function drawTable() {
@@ -217,9 +247,13 @@ function acceptDrops() {
   document.addEventListener('dragover', (event) => event.preventDefault());
   document.addEventListener('drop', (event) => {
     event.preventDefault();
-    const files = [...event.dataTransfer.files];
+    const items = [...event.dataTransfer.items].filter((item) => item.kind === 'file');
+    const files = items.map((item) => item.getAsFile());
     const cmaps = files.find((file) => file.name.toLowerCase().endsWith('.cfg'));
     const progs = files.find((file) => file !== cmaps);
+    if (progs) {
+      useDropped(items[files.indexOf(progs)]);
+    }
     pick(progs, cmaps);
   });
 }
@@ -228,10 +262,18 @@ async function start() {
   await loadTool(wasm);
   drawTable();
   acceptDrops();
-  $('progs').addEventListener('change', (event) => pick(event.target.files[0] ?? null, undefined));
+  $('progs').addEventListener('change', (event) => {
+    forgetFile();
+    pick(event.target.files[0] ?? null, undefined);
+  });
   $('cmaps').addEventListener('change', (event) => pick(undefined, event.target.files[0] ?? null));
   $('download-progs').addEventListener('click', downloadProgs);
   $('download-cmaps').addEventListener('click', () => download([fieldsList()], 'cmaps.cfg'));
+  if (canSave) {
+    $('save-progs').addEventListener('click', saveProgs);
+  } else {
+    $('save-progs').remove();
+  }
   $('version').textContent = runTool(['--version']).out.trim();
   document.body.dataset.ready = 'true';
 }
