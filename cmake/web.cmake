@@ -34,15 +34,29 @@ add_custom_target(release_page
   VERBATIM)
 add_dependencies(release_page velmora_page)
 
-# The browser tests drive Debian's Chromium (package chromium): the tests
-# never download a browser of their own. They compare the page's downloads
+# The browser tests run one table in each of Debian's three engines (packages
+# chromium, firefox-esr and webkit2gtk-driver), at a desktop's width and a
+# phone's: never a browser of their own. They compare the page's downloads
 # with what this tree's native tool leaves in the same folder.
 if(BUILD_TESTING)
   find_program(VELMORA_CHROMIUM chromium REQUIRED)
-  add_test(NAME page_in_chromium
-           COMMAND ${VELMORA_NODE} --test
-                   ${PROJECT_SOURCE_DIR}/tests/web/page.test.mjs)
-  set_tests_properties(page_in_chromium PROPERTIES
-    LABELS web
-    ENVIRONMENT "VELMORA_PAGE=${VELMORA_PAGE};VELMORA_NATIVE=$<TARGET_FILE:velmora>;VELMORA_CHROMIUM=${VELMORA_CHROMIUM}")
+  find_program(VELMORA_FIREFOX firefox-esr REQUIRED)
+  find_program(VELMORA_WEBDRIVER WebKitWebDriver REQUIRED)
+  find_program(VELMORA_XVFB_RUN xvfb-run REQUIRED) # MiniBrowser needs a display
+  find_program(VELMORA_MINIBROWSER MiniBrowser REQUIRED
+               PATHS /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/webkit2gtk-4.1 NO_DEFAULT_PATH)
+  set(firefox_browser ${VELMORA_FIREFOX})
+  set(chromium_browser ${VELMORA_CHROMIUM})
+  set(webkit_browser ${VELMORA_MINIBROWSER})
+  set(webkit_launcher ${VELMORA_XVFB_RUN} --auto-servernum)
+  foreach(engine chromium firefox webkit)
+    foreach(width 1280 390)
+      add_test(NAME page_in_${engine}_${width}
+               COMMAND ${${engine}_launcher} ${VELMORA_NODE} --test
+                       ${PROJECT_SOURCE_DIR}/tests/web/page.test.mjs)
+      set_tests_properties(page_in_${engine}_${width} PROPERTIES
+        LABELS web
+        ENVIRONMENT "VELMORA_PAGE=${VELMORA_PAGE};VELMORA_NATIVE=$<TARGET_FILE:velmora>;VELMORA_ENGINE=${engine};VELMORA_WIDTH=${width};VELMORA_BROWSER=${${engine}_browser};VELMORA_WEBDRIVER=${VELMORA_WEBDRIVER}")
+    endforeach()
+  endforeach()
 endif()
