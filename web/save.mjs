@@ -13,7 +13,7 @@ const NOT_CHOSEN = 'Nothing was saved: no file was chosen.';
 const NOT_SHOWN =
   'Nothing was saved: that file is not the progs.dat shown here (its length or first bytes ' +
   'differ). Pick it to see its names, then save.';
-const REFUSED = 'Nothing was saved: the browser was not allowed to write into progs.dat.';
+const REFUSED = 'Nothing was saved: the browser was not allowed to write into progs.dat';
 const UNREADABLE = 'Nothing was saved: progs.dat could not be read again';
 const FAILED = 'Nothing was saved: writing into progs.dat failed, and the file is as it was';
 
@@ -74,11 +74,17 @@ export async function saveInto(size, head, patched) {
       forgetFile();
       return { message: NOT_SHOWN };
     }
-    if (!(await mayWrite(handle))) {
-      return { message: REFUSED };
-    }
   } catch (error) {
     return { message: `${UNREADABLE} (${error.message}).` };
+  }
+  try {
+    if (!(await mayWrite(handle))) {
+      return { message: `${REFUSED}.` };
+    }
+  } catch (error) {
+    // The browser asks only within a few seconds of a click, and a long look through its dialog
+    // can take longer; the handle is kept, so the next click asks at once.
+    return { message: `${REFUSED} (${error.message}). Click "Save into progs.dat" again to be asked.` };
   }
   // The browser writes into a copy of the file and puts it in place at close(), so a write that
   // fails before then leaves the file as it was.
