@@ -9,6 +9,7 @@ import { join } from 'node:path';
 import { after, before, test } from 'node:test';
 import { pathToFileURL } from 'node:url';
 import { launch } from './browser.mjs';
+import { fakePicker } from './fake_picker.mjs';
 
 const { VELMORA_PAGE, VELMORA_NATIVE, VELMORA_ENGINE, VELMORA_WIDTH, VELMORA_BROWSER } = process.env;
 const scratch = mkdtempSync(join(tmpdir(), 'velmora-page-'));
@@ -45,24 +46,6 @@ function native(progs, cmaps, args = [], input = undefined) {
 const listed = (progs) => native(progs, null, ['--list']).stdout;
 const definitions = (list) => list.split('\n').slice(1); // all but --list's first comment line
 const sha = (path) => spawnSync('sha1sum', [path], { encoding: 'latin1' }).stdout.slice(0, 40);
-
-// Before the page's script: where the browser has an open dialog, stands in for it with a handle
-// on an in-memory file, fakeDisk.file, that keeps what it is not told to write.
-function fakePicker() {
-  if (!window.showOpenFilePicker) return;
-  const disk = (window.fakeDisk = { file: null, picks: 0, writes: [], closeFails: false });
-  const put = (file, at, data) => new File([file.slice(0, at), new Uint8Array(Math.max(0, at - file.size)), data, file.slice(at + data.length)], 'progs.dat');
-  const createWritable = async ({ keepExistingData }) => {
-    let copy = keepExistingData ? disk.file : new File([], 'progs.dat');
-    return {
-      write: async ({ position, data }) => (disk.writes.push(position + data.length), (copy = put(copy, position, data))),
-      close: async () => { if (disk.closeFails) throw new DOMException('The disk is full', 'QuotaExceededError'); disk.file = copy; },
-      abort: async () => {},
-    };
-  };
-  disk.handle = { kind: 'file', getFile: async () => disk.file, queryPermission: async () => 'prompt', requestPermission: async () => 'granted', createWritable };
-  window.showOpenFilePicker = async () => (++disk.picks, [disk.handle]);
-}
 
 // Once the page is open: keeps what each download hands to its link (going on to the engine's own
 // download where the test sees that), and reads a file: its size, its first 64 KiB as latin1 text
