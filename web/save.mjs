@@ -11,8 +11,8 @@ let target = Promise.resolve(null);
 export const SAVED = 'Saved into progs.dat.';
 const NOT_CHOSEN = 'Nothing was saved: no file was chosen.';
 const NOT_SHOWN =
-  'Nothing was saved: that file is not the progs.dat shown here (its length or first bytes ' +
-  'differ). Pick it to see its names, then save.';
+  'Nothing was saved: the file chosen is not the progs.dat shown here (its length or first ' +
+  'bytes differ). Save again and choose that one, or pick the other file above to see its names.';
 const REFUSED = 'Nothing was saved: the browser was not allowed to write into progs.dat';
 const UNREADABLE = 'Nothing was saved: progs.dat could not be read again';
 const FAILED = 'Nothing was saved: writing into progs.dat failed, and the file is as it was';
