@@ -52,12 +52,12 @@ function fieldsList() {
 
 // The picked cmaps.cfg byte for byte until a field is edited, so that a run
 // here leaves what the command-line tool leaves; after that, the fields'.
-function chosenList() {
-  return state.cmaps !== null && !state.edited ? state.cmaps : fieldsList();
-}
-
 function fromFields() {
   return state.cmaps === null || state.edited;
+}
+
+function chosenList() {
+  return fromFields() ? fieldsList() : state.cmaps;
 }
 
 // An error at a line of the fields' list is that field's: it is marked, with the message beside
