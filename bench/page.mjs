@@ -27,8 +27,15 @@ function progs(size) {
 const median = (values) => values.sort((a, b) => a - b)[Math.floor(values.length / 2)];
 const browser = await chromium.launch({
   executablePath,
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-    '--disable-component-update', '--disable-sync'],
+  args: [
+    '--no-sandbox',
+    '--disable-gpu',
+    '--disable-quic',
+    '--no-first-run',
+    '--disable-background-networking',
+    '--disable-component-update',
+    '--disable-sync',
+  ],
 });
 const context = await browser.newContext();
 await context.addInitScript(fakePicker);
@@ -53,20 +60,23 @@ for (const size of [1024, 256 * 1024 * 1024]) {
     checks.push(await last('velmora: check shown'));
   }
   // The first save opens the (stand-in) dialog on the file just picked; the others need none.
-  await page.evaluate(() => (fakeDisk.file = document.getElementById('progs').files[0]));
+  await page.evaluate(() => (window.fakeDisk.file = document.getElementById('progs').files[0]));
   const saves = [];
   for (let round = 0; round < rounds; ++round) {
     await page.getByLabel('LOCALMAP4').fill(`save ${round}`);
     const count = await page.evaluate(() => performance.getEntriesByName('velmora: saved').length);
     await page.getByRole('button', { name: 'Save into progs.dat' }).click();
     await page.waitForFunction((n) => performance.getEntriesByName('velmora: saved').length > n, count);
-    if ((await page.getByRole('status').textContent()) !== 'Saved into progs.dat.') throw new Error('the save failed');
+    if ((await page.getByRole('status').textContent()) !== 'Saved into progs.dat.')
+      throw new Error('the save failed');
     saves.push(await last('velmora: saved'));
   }
   const label = size === 1024 ? '1 KiB' : '256 MiB';
-  console.log(`${label} progs.dat: pick to names shown ${median(picks).toFixed(1)} ms, ` +
-              `field change to check shown ${median(checks).toFixed(1)} ms, ` +
-              `save into progs.dat ${median(saves).toFixed(1)} ms (median of ${rounds})`);
+  console.log(
+    `${label} progs.dat: pick to names shown ${median(picks).toFixed(1)} ms, ` +
+      `field change to check shown ${median(checks).toFixed(1)} ms, ` +
+      `save into progs.dat ${median(saves).toFixed(1)} ms (median of ${rounds})`,
+  );
 }
 await browser.close();
 rmSync(scratch, { recursive: true, force: true });

@@ -39,6 +39,16 @@ add_dependencies(release_page velmora_page)
 # phone's: never a browser of their own. They compare the page's downloads
 # with what this tree's native tool leaves in the same folder.
 if(BUILD_TESTING)
+  # The JavaScript's own clang-format and compiler warnings: Prettier's layout and ESLint's
+  # recommended rules, as pinned in package.json and set in .prettierrc.json and eslint.config.js.
+  set(javascript web tests/web bench/*.mjs eslint.config.js)
+  add_test(NAME javascript_format
+           COMMAND ${VELMORA_NODE} node_modules/prettier/bin/prettier.cjs --check ${javascript}
+           WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+  add_test(NAME javascript_lint
+           COMMAND ${VELMORA_NODE} node_modules/eslint/bin/eslint.js ${javascript}
+           WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+  set_tests_properties(javascript_format javascript_lint PROPERTIES LABELS web)
   find_program(VELMORA_CHROMIUM chromium REQUIRED)
   find_program(VELMORA_FIREFOX firefox-esr REQUIRED)
   find_program(VELMORA_WEBDRIVER WebKitWebDriver REQUIRED)

@@ -50,7 +50,7 @@ const policy = [
 ].join('; ');
 const page = readFileSync(here('page.html'), 'utf8')
   .replace('@CSP@', () => policy)
-  .replace('@STYLE@', () => style)
-  .replace('@SCRIPT@', () => script);
+  .replace('<style></style>', () => `<style>${style}</style>`)
+  .replace('<script></script>', () => `<script>${script}</script>`);
 writeFileSync(output, page);
 console.log(`${output}: ${Buffer.byteLength(page)} bytes`);

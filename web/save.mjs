@@ -50,8 +50,7 @@ function changedStretch(patched, head) {
 async function mayWrite(handle) {
   const mode = { mode: 'readwrite' };
   return (
-    (await handle.queryPermission(mode)) === 'granted' ||
-    (await handle.requestPermission(mode)) === 'granted'
+    (await handle.queryPermission(mode)) === 'granted' || (await handle.requestPermission(mode)) === 'granted'
   );
 }
 
@@ -70,7 +69,10 @@ export async function saveInto(size, head, patched) {
   target = Promise.resolve(handle);
   try {
     const file = await handle.getFile();
-    if (file.size !== size || !sameBytes(new Uint8Array(await file.slice(0, head.length).arrayBuffer()), head)) {
+    if (
+      file.size !== size ||
+      !sameBytes(new Uint8Array(await file.slice(0, head.length).arrayBuffer()), head)
+    ) {
       forgetFile();
       return { message: NOT_SHOWN };
     }
@@ -91,7 +93,11 @@ export async function saveInto(size, head, patched) {
   let stream = null;
   try {
     stream = await handle.createWritable({ keepExistingData: true });
-    await stream.write({ type: 'write', position: 0, data: patched.subarray(0, changedStretch(patched, head)) });
+    await stream.write({
+      type: 'write',
+      position: 0,
+      data: patched.subarray(0, changedStretch(patched, head)),
+    });
     await stream.close();
   } catch (error) {
     await stream?.abort().catch(() => {});

@@ -13,11 +13,13 @@ import { DriverService } from 'selenium-webdriver/remote/index.js';
 export async function launch(engine, width, executablePath, { scratch, init }) {
   if (engine === 'webkit') return webkit(width, executablePath, scratch);
   const args = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--disable-background-networking'];
-  const browser = engine === 'chromium'
-    ? await chromium.launch({ executablePath, args })
-    : await firefox.launch({ executablePath, channel: 'moz-firefox' });
+  const browser =
+    engine === 'chromium'
+      ? await chromium.launch({ executablePath, args })
+      : await firefox.launch({ executablePath, channel: 'moz-firefox' });
   // At a phone's width Chromium is a phone: touch, and its pixel ratio.
-  const phone = engine === 'chromium' && width < 600 ? { isMobile: true, hasTouch: true, deviceScaleFactor: 3 } : {};
+  const phone =
+    engine === 'chromium' && width < 600 ? { isMobile: true, hasTouch: true, deviceScaleFactor: 3 } : {};
   const context = await browser.newContext({ viewport: { width, height: 800 }, ...phone });
   await context.addInitScript(init);
   const page = await context.newPage();
@@ -31,10 +33,12 @@ export async function launch(engine, width, executablePath, { scratch, init }) {
     type: (id, text) => page.fill(`#${id}`, text),
     click: (id) => page.click(`#${id}`),
     // Chromium's own download can be seen; Firefox fires no download event for a Blob's link.
-    download: engine === 'chromium' && (async (id) => {
-      const [download] = await Promise.all([page.waitForEvent('download'), page.click(`#${id}`)]);
-      return { name: download.suggestedFilename(), path: await download.path() };
-    }),
+    download:
+      engine === 'chromium' &&
+      (async (id) => {
+        const [download] = await Promise.all([page.waitForEvent('download'), page.click(`#${id}`)]);
+        return { name: download.suggestedFilename(), path: await download.path() };
+      }),
     close: () => browser.close(),
   };
 }
@@ -45,9 +49,20 @@ async function webkit(width, binary, scratch) {
   writeFileSync(join(scratch, 'gtk-3.0', 'gtk.css'), '* { min-width: 0; padding: 0; margin: 0; }\n');
   const port = await findFreePort();
   const env = { ...process.env, XDG_CONFIG_HOME: scratch };
-  const service = new DriverService(process.env.VELMORA_WEBDRIVER, { port, args: [`--port=${port}`], loopback: true, env });
-  const capabilities = { browserName: 'MiniBrowser', 'webkitgtk:browserOptions': { binary, args: ['--automation'] } };
-  const driver = await new Builder().usingServer(await service.start()).withCapabilities(capabilities).build();
+  const service = new DriverService(process.env.VELMORA_WEBDRIVER, {
+    port,
+    args: [`--port=${port}`],
+    loopback: true,
+    env,
+  });
+  const capabilities = {
+    browserName: 'MiniBrowser',
+    'webkitgtk:browserOptions': { binary, args: ['--automation'] },
+  };
+  const driver = await new Builder()
+    .usingServer(await service.start())
+    .withCapabilities(capabilities)
+    .build();
   const run = (fn, arg) => driver.executeScript(`return (${fn})(arguments[0])`, arg);
   await driver.manage().window().setRect({ width, height: 800 });
   await driver.wait(async () => (await run(() => innerWidth)) === width, 5000);
@@ -57,7 +72,10 @@ async function webkit(width, binary, scratch) {
     run,
     pick: (id, path) => element(id).sendKeys(path),
     // Typing over the selection, as a user replaces a name.
-    type: async (id, text) => (await run((field) => document.getElementById(field).select(), id), element(id).sendKeys(text || Key.BACK_SPACE)),
+    type: async (id, text) => (
+      await run((field) => document.getElementById(field).select(), id),
+      element(id).sendKeys(text || Key.BACK_SPACE)
+    ),
     click: (id) => element(id).click(),
     close: async () => (await driver.quit(), await service.kill()),
   };

@@ -5,15 +5,31 @@
 export function fakePicker() {
   if (!window.showOpenFilePicker) return;
   const disk = (window.fakeDisk = { file: null, picks: 0, writes: [], closeFails: false });
-  const put = (file, at, data) => new File([file.slice(0, at), new Uint8Array(Math.max(0, at - file.size)), data, file.slice(at + data.length)], 'progs.dat');
+  const put = (file, at, data) =>
+    new File(
+      [file.slice(0, at), new Uint8Array(Math.max(0, at - file.size)), data, file.slice(at + data.length)],
+      'progs.dat',
+    );
   const createWritable = async ({ keepExistingData }) => {
     let copy = keepExistingData ? disk.file : new File([], 'progs.dat');
     return {
-      write: async ({ position, data }) => (disk.writes.push(position + data.length), (copy = put(copy, position, data))),
-      close: async () => { if (disk.closeFails) throw new DOMException('The disk is full', 'QuotaExceededError'); disk.file = copy; },
+      write: async ({ position, data }) => (
+        disk.writes.push(position + data.length),
+        (copy = put(copy, position, data))
+      ),
+      close: async () => {
+        if (disk.closeFails) throw new DOMException('The disk is full', 'QuotaExceededError');
+        disk.file = copy;
+      },
       abort: async () => {},
     };
   };
-  disk.handle = { kind: 'file', getFile: async () => disk.file, queryPermission: async () => 'prompt', requestPermission: async () => 'granted', createWritable };
+  disk.handle = {
+    kind: 'file',
+    getFile: async () => disk.file,
+    queryPermission: async () => 'prompt',
+    requestPermission: async () => 'granted',
+    createWritable,
+  };
   window.showOpenFilePicker = async () => (++disk.picks, [disk.handle]);
 }
