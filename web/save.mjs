@@ -1,5 +1,6 @@
-// save.mjs: writes the patched start of progs.dat into the file on disk itself, where the browser
-// lets a page write into a file the user picked (the File System Access API: Chromium's).
+// save.mjs: writes the patched start of progs.dat into the file on disk itself, and the fields' names
+// into the cmaps.cfg beside it, where the browser lets a page write into a file or folder the user
+// picked (the File System Access API: Chromium's).
 
 export const canSave = typeof window.showOpenFilePicker === 'function';
 
@@ -16,18 +17,30 @@ const NOT_SHOWN =
 const REFUSED = 'Nothing was saved: the browser was not allowed to write into progs.dat';
 const UNREADABLE = 'Nothing was saved: progs.dat could not be read again';
 const FAILED = 'Nothing was saved: writing into progs.dat failed, and the file is as it was';
+const CHANGED =
+  'Nothing was saved: progs.dat has changed on disk since the folder was read. Pick the folder ' +
+  'again to see what it holds now.';
+const SAVED_CMAPS = 'Saved cmaps.cfg.';
+const SAVED_CMAPS_BAK = 'Saved cmaps.cfg; the one it replaced is kept as cmaps.cfg.bak.';
 
-// A dropped file brings its handle; a file picked through the input brings none. Call it while
-// the drop event is being dispatched: the item can be read only then.
-export function useDropped(item) {
-  target = (item?.getAsFileSystemHandle?.() ?? Promise.resolve(null)).then(
-    (handle) => (handle?.kind === 'file' ? handle : null),
+// Words for a progs.dat that is not the one shown: a file chosen in the dialog can be another
+// file, one found in a folder has changed on disk since the folder was read.
+let notShown = NOT_SHOWN;
+
+// A dropped file (its getAsFileSystemHandle(), asked while the drop is being dispatched, for the
+// item can be read only then) or a progs.dat found in a picked folder brings its handle; a file
+// picked through the input brings none.
+export function useHandle(handle, inFolder = false) {
+  target = Promise.resolve(handle).then(
+    (found) => (found?.kind === 'file' ? found : null),
     () => null,
   );
+  notShown = inFolder ? CHANGED : NOT_SHOWN;
 }
 
 export function forgetFile() {
   target = Promise.resolve(null);
+  notShown = NOT_SHOWN;
 }
 
 function sameBytes(a, b) {
@@ -73,8 +86,9 @@ export async function saveInto(size, head, patched) {
       file.size !== size ||
       !sameBytes(new Uint8Array(await file.slice(0, head.length).arrayBuffer()), head)
     ) {
+      const message = notShown;
       forgetFile();
-      return { message: NOT_SHOWN };
+      return { message };
     }
   } catch (error) {
     return { message: `${UNREADABLE} (${error.message}).` };
@@ -104,4 +118,49 @@ export async function saveInto(size, head, patched) {
     return { message: `${FAILED} (${error.message}).` };
   }
   return { message: SAVED, file: await handle.getFile() };
+}
+
+// Writes data into the file of that name in a folder, all of it or nothing: the browser writes into
+// a copy and puts it in place at close(), and an aborted copy is dropped.
+async function writeFile(folder, name, data) {
+  const stream = await (await folder.getFileHandle(name, { create: true })).createWritable();
+  try {
+    await stream.write(data);
+    await stream.close();
+  } catch (error) {
+    await stream.abort().catch(() => {});
+    throw error;
+  }
+}
+
+// Writes `bytes` into the cmaps.cfg (`name`: its name as found, in whatever case) of a folder, after
+// copying the one on disk at this moment, if there is one, to cmaps.cfg.bak.
+export async function saveCmaps(folder, name, bytes) {
+  const refused = 'Nothing was saved: the browser was not allowed to write into the folder';
+  try {
+    if (!(await mayWrite(folder))) {
+      return { message: `${refused}.` };
+    }
+  } catch (error) {
+    return { message: `${refused} (${error.message}). Click "Save cmaps.cfg" again to be asked.` };
+  }
+  let kept = false;
+  try {
+    const old = await folder.getFileHandle(name).catch((error) => {
+      if (error.name === 'NotFoundError') return null;
+      throw error;
+    });
+    if (old !== null) {
+      await writeFile(folder, `${name}.bak`, await old.getFile());
+      kept = true;
+    }
+    await writeFile(folder, name, bytes);
+  } catch (error) {
+    return {
+      message: kept
+        ? `cmaps.cfg was not saved (${error.message}); it is as it was, and so is its copy, cmaps.cfg.bak.`
+        : `Nothing was saved: writing cmaps.cfg failed (${error.message}), and it is as it was.`,
+    };
+  }
+  return { message: kept ? SAVED_CMAPS_BAK : SAVED_CMAPS, saved: true };
 }
