@@ -1,6 +1,7 @@
-// The page in one of Debian's browser engines at one width (VELMORA_ENGINE, VELMORA_WIDTH), opened
-// from disk: its downloads, saves and alert against the native tool's bytes and error line in the
-// same folder, its marks and its layout, and not one request leaving it.
+// The page in one of Debian's browser engines at one width (VELMORA_ENGINE, VELMORA_WIDTH), served
+// from 127.0.0.1 (the origin the file system of Chromium's saves needs) and opened from disk: its
+// downloads, saves and alert against the native tool's bytes and error line in the same folder,
+// its marks, the game folders it reads, its layout, and not one request leaving it.
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import {
@@ -12,24 +13,34 @@ import {
   truncateSync,
   writeFileSync,
 } from 'node:fs';
+import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
 import { pathToFileURL } from 'node:url';
 import { launch } from './browser.mjs';
-import { fakePicker } from './fake_picker.mjs';
+import { fakeDialogs } from './fake_dialogs.mjs';
+import { map, pack, titled, writeFolder } from './game_folder.mjs';
 
 const { VELMORA_PAGE, VELMORA_NATIVE, VELMORA_ENGINE, VELMORA_WIDTH, VELMORA_BROWSER } = process.env;
 const scratch = mkdtempSync(join(tmpdir(), 'velmora-page-'));
+const chromium = VELMORA_ENGINE === 'chromium';
+const server = createServer((request, response) => response.end(readFileSync(VELMORA_PAGE)));
 let browser;
-before(
-  async () =>
-    (browser = await launch(VELMORA_ENGINE, Number(VELMORA_WIDTH), VELMORA_BROWSER, {
-      scratch,
-      init: fakePicker,
-    })),
-);
-after(async () => (await browser?.close(), rmSync(scratch, { recursive: true, force: true })));
+let served;
+before(async () => {
+  browser = await launch(VELMORA_ENGINE, Number(VELMORA_WIDTH), VELMORA_BROWSER, {
+    scratch,
+    init: fakeDialogs,
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  served = `http://127.0.0.1:${server.address().port}/velmora.html`;
+});
+after(async () => {
+  await browser?.close();
+  server.close();
+  rmSync(scratch, { recursive: true, force: true });
+});
 
 let files = 0;
 function file(bytes) {
@@ -44,7 +55,10 @@ function image(size, digits = [0, 1, 2, 3, 4, 5, 6, 7, 8, 9], area = (d) => `use
   const bytes = Buffer.alloc(Math.min(size, 70000), 'progs \x01\xff data \x80 ', 'latin1');
   for (const d of digits) bytes.write(area(d).slice(0, 16) + `lt!g${d}`, 100 + 400 * d, 'latin1');
   const path = file(bytes);
-  if (size > bytes.length) (truncateSync(path, size - 1), appendFileSync(path, '\xa5', 'latin1'));
+  if (size > bytes.length) {
+    truncateSync(path, size - 1);
+    appendFileSync(path, '\xa5', 'latin1');
+  }
   return path;
 }
 
@@ -52,15 +66,15 @@ function image(size, digits = [0, 1, 2, 3, 4, 5, 6, 7, 8, 9], area = (d) => `use
 // only reads progs.dat, so it gets a link; a run gets a copy, as sparse as the file.
 function native(progs, cmaps, args = [], input = undefined) {
   const dir = mkdtempSync(join(scratch, 'native-'));
-  if (progs)
-    args.length
-      ? symlinkSync(progs, join(dir, 'progs.dat'))
-      : spawnSync('cp', ['--sparse=always', progs, join(dir, 'progs.dat')]);
+  if (progs && args.length) symlinkSync(progs, join(dir, 'progs.dat'));
+  else if (progs) spawnSync('cp', ['--sparse=always', progs, join(dir, 'progs.dat')]);
   if (cmaps !== null) writeFileSync(join(dir, 'cmaps.cfg'), Buffer.from(cmaps, 'latin1'));
   const run = spawnSync(VELMORA_NATIVE, args, { cwd: dir, input, encoding: 'latin1', maxBuffer: 1 << 20 });
   return { ...run, err: run.stderr.trimEnd(), progs: join(dir, 'progs.dat') };
 }
 const listed = (progs) => native(progs, null, ['--list']).stdout;
+const makeList = (names) =>
+  native(null, null, ['--make-list'], Buffer.from(names.join('\n') + '\n', 'latin1')).stdout;
 const definitions = (list) => list.split('\n').slice(1); // all but --list's first comment line
 const sha = (path) => spawnSync('sha1sum', [path], { encoding: 'latin1' }).stdout.slice(0, 40);
 
@@ -88,6 +102,43 @@ function instrument(follow) {
       head += String.fromCharCode(...bytes.subarray(i, Math.min(i + 4096, 65536)));
     return { size: blob.size, head, sha: sum.map((byte) => byte.toString(16).padStart(2, '0')).join('') };
   };
+  // Nothing wider than the window, and every control shown big enough for a finger.
+  window.layout = () => [
+    document.documentElement.scrollWidth <= innerWidth,
+    [...document.querySelectorAll('input, button, select')].filter(
+      (c) => c.getClientRects().length > 0 && (c.offsetWidth < 24 || c.offsetHeight < 24),
+    ).length,
+  ];
+  if (!window.dialogs) return;
+  // Chromium's disk: where each write through a stream ends, and a close() that fails once when
+  // asked (window.closeFails), as on a full disk, which no driver can make.
+  const stream = FileSystemWritableFileStream.prototype;
+  const [write, close] = [stream.write, stream.close];
+  window.writes = [];
+  stream.write = function (chunk) {
+    window.writes.push((chunk.position ?? 0) + (chunk.data ?? chunk).length);
+    return write.call(this, chunk);
+  };
+  stream.close = function () {
+    if (!window.closeFails) return close.call(this);
+    window.closeFails = false;
+    return Promise.reject(new DOMException('The disk is full', 'QuotaExceededError'));
+  };
+  window.toDisk = async (path, data) => {
+    let folder = await navigator.storage.getDirectory();
+    for (const part of path.split('/').slice(0, -1))
+      folder = await folder.getDirectoryHandle(part, { create: true });
+    const handle = await folder.getFileHandle(path.split('/').at(-1), { create: true });
+    const out = await handle.createWritable();
+    await write.call(out, data);
+    await close.call(out);
+    return handle;
+  };
+  window.fromDisk = async (path) => {
+    let folder = await navigator.storage.getDirectory();
+    for (const part of path.split('/').slice(0, -1)) folder = await folder.getDirectoryHandle(part);
+    return (await window.readBlob(await (await folder.getFileHandle(path.split('/').at(-1))).getFile())).head;
+  };
 }
 
 async function until(fn, arg) {
@@ -103,18 +154,28 @@ async function measured(name, act) {
   await until(([name, before]) => performance.getEntriesByName(name).length > before, [name, before]);
 }
 
-async function openPage() {
-  await browser.open(pathToFileURL(VELMORA_PAGE).href);
+async function openPage(url = served) {
+  await browser.open(url);
   await until(() => document.body.dataset.ready);
   await browser.run(instrument, Boolean(browser.download));
+  // Chromium keeps the origin's files from one page to the next.
+  await browser.run(async () => {
+    const disk =
+      window.dialogs && location.protocol === 'http:' ? await navigator.storage.getDirectory() : null;
+    for await (const name of disk?.keys() ?? []) await disk.removeEntry(name, { recursive: true });
+  });
 }
 
-// In the page: drops progs.dat on it, with its handle where the engine's drop has one (Chromium).
-function dropProgs(text) {
+// In the page: drops progs.dat on it, with its handle on disk where the engine's drop has one
+// (Chromium).
+async function dropProgs(text) {
   const file = new File([Uint8Array.from(text, (c) => c.charCodeAt(0))], 'progs.dat');
+  const handle = window.dialogs && (await window.toDisk('progs.dat', file));
   const item = { kind: 'file', getAsFile: () => file };
-  if (window.fakeDisk)
-    [window.fakeDisk.file, item.getAsFileSystemHandle] = [file, async () => window.fakeDisk.handle];
+  if (handle) {
+    window.dialogs.file = handle;
+    item.getAsFileSystemHandle = async () => handle;
+  }
   const event = new Event('drop', { cancelable: true });
   Object.defineProperty(event, 'dataTransfer', { value: { items: [item] } });
   document.dispatchEvent(event);
@@ -146,25 +207,26 @@ async function download(id, name) {
   return own ? { ...link, sha: sha(own.path) } : link;
 }
 
-// Saves into the picked (or dropped) file, into another of its length, or with a close() that
-// fails; returns what the page said, the file before and after, and the downloaded progs.dat.
+// Saves into a copy on disk of the picked file (the dialog hands it over), into the dropped file,
+// into another of its length, or with a close() that fails; returns what the page said, the file
+// before and after, and the downloaded progs.dat.
 async function save(how) {
   const before = await browser.run(async (how) => {
-    const file = window.fakeDisk.file ?? document.getElementById('progs').files[0];
-    [window.fakeDisk.file, window.fakeDisk.closeFails] = [
-      how === 'other' ? new File(['!', file.slice(1)], 'progs.dat') : file,
-      how === 'fails',
-    ];
-    return window.readBlob(window.fakeDisk.file);
+    const dialogs = window.dialogs;
+    dialogs.file ??= await window.toDisk('progs.dat', document.getElementById('progs').files[0]);
+    const file = await dialogs.file.getFile();
+    if (how === 'other') await window.toDisk('progs.dat', new Blob(['!', file.slice(1)]));
+    window.closeFails = how === 'fails';
+    return window.readBlob(await dialogs.file.getFile());
   }, how ?? null);
   await measured('velmora: saved', () => browser.click('save-progs'));
   return browser.run(
     async (before) => ({
       before,
-      after: await window.readBlob(window.fakeDisk.file),
+      after: await window.readBlob(await window.dialogs.file.getFile()),
       download: await window.readBlob(window.links['progs.dat']),
-      picks: window.fakeDisk.picks,
-      writes: window.fakeDisk.writes,
+      picks: window.dialogs.opened,
+      writes: window.writes,
       message: document.getElementById('saved').textContent,
     }),
     before,
@@ -226,7 +288,15 @@ const rows = [
     label: 'a name too long marks its field',
     progs: image(4096),
     type: [[2, 'abcdefghijklmnop']],
-    marked: 2,
+    marked: [['name2', 'String too long: at most 15 characters']],
+  },
+  {
+    label: 'a cmaps.cfg picked after an edit is used as picked',
+    progs: image(4096),
+    type: [[3, 'edited']],
+    cmaps: 'LOCALMAP1="x";\nLOCALMAP2=x',
+    cmapsLast: true,
+    inFile: true,
   },
   {
     label: 'a mended name loses its mark',
@@ -246,17 +316,20 @@ for (const row of rows) {
       ['progs', row.progs],
       ['cmaps', row.cmaps != null && file(row.cmaps)],
     ].filter(([, path]) => path);
-    for (const [id, path] of row.cmapsFirst ? picks.reverse() : picks)
+    if (row.cmapsFirst) picks.reverse();
+    for (const [id, path] of row.cmapsLast ? picks.slice(0, 1) : picks) {
       await pick(id, path, row.drop && id === 'progs');
+    }
     // The fields hold the names a run leaves (--list's with no cmaps.cfg); typed ones replace them.
     const names = await browser.run(() =>
       [...document.querySelectorAll('#slots input')].map((field) => field.value),
     );
-    for (const [digit, typed, kept = typed] of row.type ?? [])
-      (await browser.type(`name${digit}`, typed), (names[digit] = kept));
-    const list = row.type
-      ? native(null, null, ['--make-list'], Buffer.from(names.join('\n') + '\n', 'latin1')).stdout
-      : (row.cmaps ?? listed(row.progs));
+    for (const [digit, typed, kept = typed] of row.type ?? []) {
+      await browser.type(`name${digit}`, typed);
+      names[digit] = kept;
+    }
+    if (row.cmapsLast) await pick(...picks[1]);
+    const list = row.type && !row.cmapsLast ? makeList(names) : (row.cmaps ?? listed(row.progs));
     const expected = native(row.progs, list);
     const [alert, where, note, disabled, marks, layout] = await browser.run(() => [
       ...['alert', 'alert-where', 'note'].map((id) => document.getElementById(id).textContent),
@@ -265,24 +338,15 @@ for (const row of rows) {
         field.id,
         document.getElementById(field.getAttribute('aria-describedby')).textContent,
       ]),
-      // Nothing wider than the window, and every control big enough for a finger.
-      [
-        document.documentElement.scrollWidth <= innerWidth,
-        [...document.querySelectorAll('input, button')].filter(
-          (c) => c.offsetWidth < 24 || c.offsetHeight < 24,
-        ).length,
-      ],
+      window.layout(),
     ]);
     assert.deepEqual(
       [alert, disabled, where.includes('cmaps.cfg'), note !== '', layout],
       [expected.err, expected.status !== 0, Boolean(row.inFile), Boolean(row.note), [true, 0]],
     );
-    assert.deepEqual(
-      marks.map(([id, message]) => [id, alert.includes(` ${message} at line`)]),
-      row.marked === undefined ? [] : [[`name${row.marked}`, true]],
-    );
+    assert.deepEqual(marks, row.marked ?? []);
     const canSave = await browser.run(() => Boolean(document.getElementById('save-progs')));
-    assert.equal(canSave, VELMORA_ENGINE === 'chromium');
+    assert.equal(canSave, chromium);
     if (expected.status !== 0) return;
     assert.equal((await download('download-progs', 'progs.dat')).sha, sha(expected.progs));
     // The fields hold the names the run left, but for CRs, which a text field cannot hold.
@@ -291,13 +355,15 @@ for (const row of rows) {
     if (!canSave) return;
     const disk = await save(row.save);
     assert.deepEqual([disk.picks, disk.writes.filter((end) => end > 16383)], [row.drop ? 0 : 1, []]); // the tool's window
-    if (row.save)
-      return assert.deepEqual(
+    if (row.save) {
+      assert.deepEqual(
         [disk.message !== '' && !disk.message.startsWith('Saved'), disk.after],
         [true, disk.before],
       );
-    // What is saved is what is downloaded (the stand-in keeps the bytes after those written); the
-    // table shows the file's names now, and a second save needs no second dialog.
+      return;
+    }
+    // What is saved is what is downloaded; the table shows the file's names now, and a second save
+    // needs no second dialog.
     assert.deepEqual([disk.message, disk.after], ['Saved into progs.dat.', disk.download]);
     const shown = await browser.run(() =>
       [...document.querySelectorAll('#slots tr')].map((tr) => [
@@ -314,8 +380,271 @@ for (const row of rows) {
   });
 }
 
-test('no request leaves the page', async () => {
-  await openPage();
+// In the page: a game folder of these files ([path, latin1 bytes, size padded with zeros]), named
+// "game", dropped on the page as entries (how any engine's drop gives a folder without handles)
+// or, in Chromium, put on disk and dropped with its handle or picked in the (stand-in) dialog.
+async function putFolder([how, files]) {
+  const bytes = (text, size) => [
+    Uint8Array.from(text, (c) => c.charCodeAt(0)),
+    new Uint8Array(size - text.length),
+  ];
+  const made = files.map(([path, text, size]) => [path, new File(bytes(text, size), path.split('/').at(-1))]);
+  const drop = (item) => {
+    const event = new Event('drop', { cancelable: true });
+    Object.defineProperty(event, 'dataTransfer', {
+      value: { items: [{ kind: 'file', getAsFile: () => null, ...item }] },
+    });
+    document.dispatchEvent(event);
+  };
+  if (how === 'entries') {
+    const root = { name: 'game', fullPath: '/game', isDirectory: true, children: [] };
+    for (const [path, file] of made) {
+      let folder = root;
+      for (const name of path.split('/').slice(0, -1)) {
+        const fullPath = `${folder.fullPath}/${name}`;
+        let next = folder.children.find((entry) => entry.name === name);
+        if (!next) folder.children.push((next = { name, fullPath, isDirectory: true, children: [] }));
+        folder = next;
+      }
+      folder.children.push({
+        name: file.name,
+        fullPath: `${folder.fullPath}/${file.name}`,
+        file: (ok) => ok(file),
+      });
+    }
+    // A reader hands out two entries a call (a real one about a hundred), then none.
+    const readers = (folder) => {
+      folder.createReader = () => {
+        let at = 0;
+        return { readEntries: (ok) => setTimeout(() => ok(folder.children.slice(at, (at += 2)))) };
+      };
+      folder.children.filter((entry) => entry.isDirectory).forEach(readers);
+    };
+    readers(root);
+    drop({ webkitGetAsEntry: () => root });
+    return;
+  }
+  for (const [path, file] of made) await window.toDisk(`game/${path}`, file);
+  const folder = await (await navigator.storage.getDirectory()).getDirectoryHandle('game');
+  window.dialogs.folder = folder;
+  if (how === 'handle')
+    drop({ webkitGetAsEntry: () => ({ isDirectory: true }), getAsFileSystemHandle: async () => folder });
+}
+
+// Gives the page a folder of these files ({ path: bytes, or [bytes, size] }) and waits until it
+// has offered its maps.
+async function openFolder(files, how) {
+  const sized = Object.entries(files).map(([path, bytes]) => [
+    path,
+    ...(Array.isArray(bytes) ? bytes : [bytes]),
+  ]);
+  if (how === 'input') {
+    const root = join(mkdtempSync(join(scratch, 'folder-')), 'game');
+    writeFolder(root, Object.fromEntries(sized.map(([path, bytes, size]) => [path, [bytes, size]])));
+    return measured('velmora: maps offered', () => browser.pick('folder', root));
+  }
+  const encoded = sized.map(([path, bytes, size = bytes.length]) => [path, bytes.toString('latin1'), size]);
+  await measured('velmora: maps offered', async () => {
+    await browser.run(putFolder, [how, encoded]);
+    if (how === 'dialog') await browser.click('folder');
+  });
+}
+
+// What the page shows of a folder: the maps offered (name and title), the damaged files (the place
+// each line starts with), the progs.dat choice, its notes, and each field's note and mark.
+const folderShown = () => {
+  const text = (id) => document.getElementById(id).textContent;
+  document.querySelector('details').open = true;
+  return {
+    maps: [...document.querySelectorAll('#map-names option')].map((option) => [option.value, option.label]),
+    damaged: [...document.querySelectorAll('#damaged li')].map((item) => item.textContent.split(': ')[0]),
+    choice: [...document.querySelectorAll('#progs-choice option')].map((option) => option.text),
+    chosen: document.getElementById('choice').hidden
+      ? null
+      : document.getElementById('progs-choice').selectedOptions[0].text,
+    notes: [text('maps-found'), text('reading'), text('alert')],
+    fields: [...document.querySelectorAll('#slots input')]
+      .slice(0, 3)
+      .map((field) => [
+        field.value,
+        field.getAttribute('aria-invalid'),
+        document.getElementById(field.getAttribute('aria-describedby')).textContent,
+      ]),
+    layout: window.layout(),
+  };
+};
+
+const progsPath = image(4096);
+const progs = readFileSync(progsPath);
+const modList = 'LOCALMAP0="dm_arena";\nLOCALMAP1="dm_arnea";\nLOCALMAP2="e1m1";\n';
+const entry = (name, data, [start, size] = [12, data.length]) => [
+  name,
+  data,
+  [name.padEnd(56, '\0'), start, size],
+];
+// Good and damaged folders, each given to the page as Chromium's input, drop or dialog would, and as
+// entries dropped in the others.
+const folders = [
+  {
+    label: 'a game and a mod: maps loose and in an archive, the same map twice, case, titles',
+    chromium: 'input',
+    files: {
+      'id1/pak0.pak': pack([
+        ['maps/e1m1.bsp', titled('the \xd3lipgate\\nComplex\x90\xff!')],
+        ['maps/start.bsp', titled(null)],
+        ['progs.dat', progs],
+      ]),
+      'id1/progs.dat': progs,
+      'mod/progs.dat': progs,
+      'mod/cmaps.cfg': Buffer.from(modList),
+      'mod/maps/e1m1.bsp': titled('Other'),
+      'mod/MAPS/Dm_Arena.BSP': titled('Arena'),
+      'mod/maps/sub/deep.bsp': titled('Deep'),
+      'mod/maps/readme.txt': Buffer.from('not a map'),
+      'other/progs.dat': readFileSync(image(4096, [])),
+    },
+    maps: [
+      ['Dm_Arena', 'Arena'],
+      ['e1m1', 'the Slipgate Complex  !'],
+      ['start', ''],
+      ['sub/deep', 'Deep'],
+    ],
+    damaged: [],
+    choice: ['id1/progs.dat', 'mod/progs.dat'],
+    chosen: 'mod/progs.dat',
+    notes: [
+      '4 maps found in "game", in its folders and in 1 archive.',
+      '2 progs.dat files with the ten map slots found; 1 without them was passed over.',
+      '',
+    ],
+    // Advice, not an error: no mark, and the downloads stay.
+    fields: [
+      [
+        'dm_arena',
+        null,
+        'No map named "dm_arena" in this folder, but "Dm_Arena" differs only in case: ' +
+          'a game that matches case exactly will not find it.',
+      ],
+      ['dm_arnea', null, 'No map named "dm_arnea" in this folder.'],
+      ['e1m1', null, ''],
+    ],
+  },
+  {
+    label: 'damaged archives and maps, and no progs.dat',
+    chromium: 'handle',
+    files: {
+      'a/magic.pak': pack([['maps/m1.bsp', titled('x')]], ['PAKC', 12, 64]),
+      'a/past.pak': pack([['maps/m2.bsp', titled('x')]], ['PACK', 12, 6400]),
+      'a/odd.pak': pack([['maps/m3.bsp', titled('x')]], ['PACK', 12, 65]),
+      'a/negative.pak': pack([['maps/m4.bsp', titled('x')]], ['PACK', -1, 64]),
+      'a/huge.pak': pack([['maps/m5.bsp', titled('x')]], ['PACK', 12, 64 * 65537]),
+      'b/cut.pak': pack([
+        ['maps/kept.bsp', titled('Kept')],
+        entry('x'.repeat(56), titled('x')),
+        ['maps/lost.bsp', titled('x')],
+      ]),
+      'b/far.pak': pack([
+        ['maps/near.bsp', titled('Near')],
+        entry('maps/far.bsp', titled('x'), [12, 9999]),
+        ['maps/lost2.bsp', titled('x')],
+      ]),
+      'c/maps/short.bsp': Buffer.from('BSP2'),
+      'c/maps/lump.bsp': map('{}', { lump: [124, 500] }),
+      'c/maps/quote.bsp': map('{ "message" "no end }'),
+      'c/maps/brace.bsp': map('{ "message" "Open" '),
+      'c/maps/big.bsp': [map(''), 124 + (1 << 20) + 1],
+      'c/maps/half.bsp': map('{ "message" "Half" }', { version: 30 }),
+      'c/maps/two.bsp': map('{ "message" "Two" }', { version: '2PSB' }),
+    },
+    maps: ['big', 'brace', 'half', 'kept', 'lump', 'near', 'quote', 'short', 'two'].map((name) => [
+      name,
+      { kept: 'Kept', near: 'Near', two: 'Two' }[name] ?? '',
+    ]),
+    damaged: [
+      'a/huge.pak',
+      'a/magic.pak',
+      'a/negative.pak',
+      'a/odd.pak',
+      'a/past.pak',
+      'b/cut.pak',
+      'b/far.pak',
+      'c/maps/big.bsp',
+      'c/maps/brace.bsp',
+      'c/maps/lump.bsp',
+      'c/maps/quote.bsp',
+      'c/maps/short.bsp',
+    ],
+    choice: [],
+    chosen: null,
+    notes: [
+      '9 maps found in "game", in its folders and in 2 archives. 12 damaged files are listed below: ' +
+        'what could be read of them is kept.',
+      'There is no progs.dat with the ten map slots in "game". Pick one with the progs.dat button.',
+      '',
+    ],
+    fields: [
+      ['', null, ''],
+      ['', null, ''],
+      ['', null, ''],
+    ],
+  },
+];
+// The big map's entities lump claims all of the zeros after its header.
+folders[1].files['c/maps/big.bsp'][0].writeInt32LE((1 << 20) + 1, 8);
+
+for (const row of folders) {
+  test(row.label, async () => {
+    await openPage();
+    await openFolder(row.files, chromium ? row.chromium : 'entries');
+    const { maps, damaged, choice, chosen, notes, fields } = row;
+    const expected = { maps, damaged, choice, chosen, notes, fields, layout: [true, 0] };
+    assert.deepEqual(await browser.run(folderShown), expected);
+    if (!row.chosen) return;
+    const run = native(progsPath, modList);
+    assert.equal((await download('download-progs', 'progs.dat')).sha, sha(run.progs));
+  });
+}
+
+test(
+  'saving into a picked folder',
+  { skip: !chromium && 'the engine cannot write into a folder' },
+  async () => {
+    await openPage();
+    const files = { 'id1/progs.dat': progs, 'id1/cmaps.cfg': Buffer.from('LOCALMAP0="e1m1";\n') };
+    await openFolder({ ...files, 'id1/maps/e1m1.bsp': titled('One') }, 'dialog');
+    const disk = (path) => browser.run((path) => window.fromDisk(`game/${path}`), path);
+    // Reading wrote nothing.
+    assert.equal(await disk('id1/progs.dat'), progs.toString('latin1'));
+    await browser.type('name3', 'start');
+    const shown = () =>
+      browser.run(() => [
+        document.getElementById('saved').textContent,
+        document.getElementById('cmaps-differs').textContent !== '',
+        document.getElementById('save-cmaps').hidden,
+        window.dialogs.opened,
+      ]);
+    assert.deepEqual(await shown(), ['', true, false, 1]);
+    await measured('velmora: saved', () => browser.click('save-progs'));
+    const list = makeList(['e1m1', '', '', 'start', '', '', '', '', '', '']);
+    assert.deepEqual(await shown(), ['Saved into progs.dat.', true, false, 1]);
+    assert.equal(await disk('id1/progs.dat'), readFileSync(native(progsPath, list).progs, 'latin1'));
+    await measured('velmora: cmaps.cfg saved', () => browser.click('save-cmaps'));
+    const saved = 'Saved cmaps.cfg; the one it replaced is kept as cmaps.cfg.bak.';
+    assert.deepEqual(await shown(), [saved, false, true, 1]);
+    assert.deepEqual(
+      [await disk('id1/cmaps.cfg'), await disk('id1/cmaps.cfg.bak')],
+      [list, 'LOCALMAP0="e1m1";\n'],
+    );
+    // A progs.dat changed on disk since the folder was read is left alone.
+    await browser.run(() => window.toDisk('game/id1/progs.dat', new Blob(['!'.repeat(4096)])));
+    await measured('velmora: saved', () => browser.click('save-progs'));
+    assert.match((await shown())[0], /^Nothing was saved: .* Pick the folder again/);
+    assert.equal(await disk('id1/progs.dat'), '!'.repeat(4096));
+  },
+);
+
+test('no request leaves the page opened from disk', async () => {
+  await openPage(pathToFileURL(VELMORA_PAGE).href);
   const blocked = await browser.run(
     () =>
       new Promise((resolve) => {
@@ -325,7 +654,7 @@ test('no request leaves the page', async () => {
   );
   assert.equal(blocked, 'connect-src');
   assert.ok(
-    (browser.requests ?? []).every((url) => url === pathToFileURL(VELMORA_PAGE).href),
+    (browser.requests ?? []).every((url) => [pathToFileURL(VELMORA_PAGE).href, served].includes(url)),
     browser.requests,
   );
 });

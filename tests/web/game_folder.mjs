@@ -1,0 +1,59 @@
+// game_folder.mjs: the game's files, built byte by byte for the browser tests and the benchmark:
+// maps (BSP headers and entity text), pack archives, and a folder of them on disk.
+import { mkdirSync, truncateSync, writeFileSync } from 'node:fs';
+import { dirname, join } from 'node:path';
+
+const int32 = (value) => {
+  const bytes = Buffer.alloc(4);
+  bytes.writeInt32LE(value);
+  return bytes;
+};
+
+// A map whose entities lump is `entities` (latin1), right after a header of the given version (a
+// number, or four bytes such as "BSP2"); `lump` overrides its [offset, length].
+export function map(entities, { version = 29, lump } = {}) {
+  const text = Buffer.from(entities, 'latin1');
+  const kind = typeof version === 'number' ? int32(version) : Buffer.from(version, 'latin1');
+  const [offset, length] = lump ?? [124, text.length];
+  return Buffer.concat([kind, int32(offset), int32(length), Buffer.alloc(112), text]);
+}
+
+// A map whose first entity, worldspawn, has this message (latin1), or none.
+export const titled = (message) =>
+  map(
+    `{\n"classname" "worldspawn"\n${message == null ? '' : `"message" "${message}"\n`}}\n{\n"classname" "light"\n}\n\0`,
+  );
+
+// A pack archive: "PACK", the directory's offset and length, the files' data, then the directory.
+// `entries` are [name, data]; `head` overrides the header's [magic, offset, length], and an entry's
+// third element its [name bytes (56, latin1), offset, length].
+export function pack(entries, head) {
+  let at = 12;
+  const placed = entries.map(([name, data, raw]) => {
+    const entry = raw ?? [name.padEnd(56, '\0'), at, data.length];
+    at += data.length;
+    return entry;
+  });
+  const [magic, offset, length] = head ?? ['PACK', at, 64 * entries.length];
+  return Buffer.concat([
+    Buffer.from(magic, 'latin1'),
+    int32(offset),
+    int32(length),
+    ...entries.map(([, data]) => data),
+    ...placed.map(([name, start, size]) =>
+      Buffer.concat([Buffer.from(name, 'latin1'), int32(start), int32(size)]),
+    ),
+  ]);
+}
+
+// Writes a folder's files ({ path: bytes, or [bytes, size] for bytes followed by sparse zeros up
+// to that size }) below root.
+export function writeFolder(root, files) {
+  for (const [path, value] of Object.entries(files)) {
+    const [bytes, size = 0] = Array.isArray(value) ? value : [value];
+    mkdirSync(dirname(join(root, path)), { recursive: true });
+    writeFileSync(join(root, path), bytes);
+    if (size > bytes.length) truncateSync(join(root, path), size);
+  }
+  return root;
+}
