@@ -198,7 +198,16 @@ export function pacer(signal, progress) {
 export async function readFolder(files, hasSlots, pause) {
   // Paths as the user sees them: inside the picked folder.
   const inside = (path) => path.slice(path.indexOf('/') + 1);
-  const sorted = [...files].sort((a, b) => inOrder(a.path, b.path));
+  // Only these files matter: sorting just them keeps a folder of many others quick.
+  const sorted = [];
+  for (const [i, entry] of files.entries()) {
+    await pause(() => `Looking through the folder: file ${i + 1} of ${files.length}`);
+    const name = lower(fileName(entry.path));
+    if (['progs.dat', 'cmaps.cfg'].includes(name) || name.endsWith('.pak') || mapName(entry.path) !== null) {
+      sorted.push(entry);
+    }
+  }
+  sorted.sort((a, b) => inOrder(a.path, b.path));
   const cmaps = new Map(
     sorted.filter((f) => lower(fileName(f.path)) === 'cmaps.cfg').map((f) => [folderOf(f.path), f]),
   );
