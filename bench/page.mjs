@@ -92,7 +92,8 @@ document.getElementById('folder').addEventListener('change', async (event) => {
       const directory = await read(file, int32(head, 4), int32(head, 8));
       for (let at = 0; at < directory.length; at += 64) {
         if (directory[at] !== 0x6d) continue; // maps/
-        await map(file.slice(int32(directory, at + 56), int32(directory, at + 56) + int32(directory, at + 60)));
+        const start = int32(directory, at + 56);
+        await map(file.slice(start, start + int32(directory, at + 60)));
       }
     }
   }

@@ -235,12 +235,12 @@ async function saveProgs() {
 
 // --- The game folder ---------------------------------------------------------------------------
 
+// A number in words of the page: "1 map", "1,400 maps".
 const count = (n, one, many = `${one}s`) => `${n.toLocaleString('en-US')} ${n === 1 ? one : many}`;
 
-function element(tag, text, className) {
+function element(tag, text) {
   const made = document.createElement(tag);
   made.textContent = text;
-  if (className) made.className = className;
   return made;
 }
 
@@ -352,10 +352,11 @@ function drawFolder(name, found) {
   const passed =
     found.passedOver === 0
       ? ''
-      : ` ${found.passedOver.toLocaleString('en-US')} without them ${found.passedOver === 1 ? 'was' : 'were'} passed over.`;
+      : ` ${count(found.passedOver, 'without them was', 'without them were')} passed over.`;
+  const none = `There is no progs.dat with the ten map slots in "${name}".`;
   $('reading').textContent =
     found.progs.length === 0
-      ? `There is no progs.dat with the ten map slots in "${name}".${passed} Pick one with the progs.dat button.`
+      ? `${none}${passed} Pick one with the progs.dat button.`
       : passed && `${count(found.progs.length, 'progs.dat file')} with the ten map slots found;${passed}`;
 }
 

@@ -72,11 +72,14 @@ async function webkit(width, binary, scratch) {
     run,
     pick: (id, path) => element(id).sendKeys(path),
     // Typing over the selection, as a user replaces a name.
-    type: async (id, text) => (
-      await run((field) => document.getElementById(field).select(), id),
-      element(id).sendKeys(text || Key.BACK_SPACE)
-    ),
+    type: async (id, text) => {
+      await run((field) => document.getElementById(field).select(), id);
+      await element(id).sendKeys(text || Key.BACK_SPACE);
+    },
     click: (id) => element(id).click(),
-    close: async () => (await driver.quit(), await service.kill()),
+    close: async () => {
+      await driver.quit();
+      await service.kill();
+    },
   };
 }

@@ -19,10 +19,10 @@ export function map(entities, { version = 29, lump } = {}) {
 }
 
 // A map whose first entity, worldspawn, has this message (latin1), or none.
-export const titled = (message) =>
-  map(
-    `{\n"classname" "worldspawn"\n${message == null ? '' : `"message" "${message}"\n`}}\n{\n"classname" "light"\n}\n\0`,
-  );
+export function titled(message) {
+  const pair = message == null ? '' : `"message" "${message}"\n`;
+  return map(`{\n"classname" "worldspawn"\n${pair}}\n{\n"classname" "light"\n}\n\0`);
+}
 
 // A pack archive: "PACK", the directory's offset and length, the files' data, then the directory.
 // `entries` are [name, data]; `head` overrides the header's [magic, offset, length], and an entry's
