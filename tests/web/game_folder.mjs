@@ -1,6 +1,6 @@
 // game_folder.mjs: the game's files, built byte by byte for the browser tests and the benchmark:
 // maps (BSP headers and entity text), pack archives, and a folder of them on disk.
-import { mkdirSync, truncateSync, writeFileSync } from 'node:fs';
+import { mkdirSync, writeFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
 
 const int32 = (value) => {
@@ -46,14 +46,11 @@ export function pack(entries, head) {
   ]);
 }
 
-// Writes a folder's files ({ path: bytes, or [bytes, size] for bytes followed by sparse zeros up
-// to that size }) below root.
+// Writes a folder's files ({ path: bytes }) below root.
 export function writeFolder(root, files) {
-  for (const [path, value] of Object.entries(files)) {
-    const [bytes, size = 0] = Array.isArray(value) ? value : [value];
+  for (const [path, bytes] of Object.entries(files)) {
     mkdirSync(dirname(join(root, path)), { recursive: true });
     writeFileSync(join(root, path), bytes);
-    if (size > bytes.length) truncateSync(join(root, path), size);
   }
   return root;
 }
