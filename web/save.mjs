@@ -15,6 +15,7 @@ const NOT_SHOWN =
   'Nothing was saved: the file chosen is not the progs.dat shown here (its length or first ' +
   'bytes differ). Save again and choose that one, or pick the other file above to see its names.';
 const REFUSED = 'Nothing was saved: the browser was not allowed to write into progs.dat';
+const REFUSED_FOLDER = 'Nothing was saved: the browser was not allowed to write into the folder';
 const UNREADABLE = 'Nothing was saved: progs.dat could not be read again';
 const FAILED = 'Nothing was saved: writing into progs.dat failed, and the file is as it was';
 const CHANGED =
@@ -60,11 +61,32 @@ function changedStretch(patched, head) {
   return end;
 }
 
-async function mayWrite(handle) {
+// What to say when the page may not write through a handle (a file's or a folder's), else null.
+async function refusal(handle, refused, button) {
   const mode = { mode: 'readwrite' };
-  return (
-    (await handle.queryPermission(mode)) === 'granted' || (await handle.requestPermission(mode)) === 'granted'
-  );
+  try {
+    const granted =
+      (await handle.queryPermission(mode)) === 'granted' ||
+      (await handle.requestPermission(mode)) === 'granted';
+    return granted ? null : `${refused}.`;
+  } catch (error) {
+    // The browser asks only within a few seconds of a click, and a long look through its dialog
+    // can take longer; the handle is kept, so the next click asks at once.
+    return `${refused} (${error.message}). Click "${button}" again to be asked.`;
+  }
+}
+
+// Writes into a file through its handle, all of it or nothing: the browser writes into a copy of
+// the file and puts it in place at close(), and drops an aborted copy.
+async function write(handle, data, options) {
+  const stream = await handle.createWritable(options);
+  try {
+    await stream.write(data);
+    await stream.close();
+  } catch (error) {
+    await stream.abort().catch(() => {});
+    throw error;
+  }
 }
 
 // Writes `patched` (the run's progs.dat, from offset 0) into the progs.dat the page shows, whose
@@ -93,57 +115,27 @@ export async function saveInto(size, head, patched) {
   } catch (error) {
     return { message: `${UNREADABLE} (${error.message}).` };
   }
-  try {
-    if (!(await mayWrite(handle))) {
-      return { message: `${REFUSED}.` };
-    }
-  } catch (error) {
-    // The browser asks only within a few seconds of a click, and a long look through its dialog
-    // can take longer; the handle is kept, so the next click asks at once.
-    return { message: `${REFUSED} (${error.message}). Click "Save into progs.dat" again to be asked.` };
+  const refused = await refusal(handle, REFUSED, 'Save into progs.dat');
+  if (refused) {
+    return { message: refused };
   }
-  // The browser writes into a copy of the file and puts it in place at close(), so a write that
-  // fails before then leaves the file as it was.
-  let stream = null;
   try {
-    stream = await handle.createWritable({ keepExistingData: true });
-    await stream.write({
-      type: 'write',
-      position: 0,
-      data: patched.subarray(0, changedStretch(patched, head)),
-    });
-    await stream.close();
+    const data = patched.subarray(0, changedStretch(patched, head));
+    await write(handle, { type: 'write', position: 0, data }, { keepExistingData: true });
   } catch (error) {
-    await stream?.abort().catch(() => {});
     return { message: `${FAILED} (${error.message}).` };
   }
   return { message: SAVED, file: await handle.getFile() };
 }
 
-// Writes data into the file of that name in a folder, all of it or nothing: the browser writes into
-// a copy and puts it in place at close(), and an aborted copy is dropped.
-async function writeFile(folder, name, data) {
-  const stream = await (await folder.getFileHandle(name, { create: true })).createWritable();
-  try {
-    await stream.write(data);
-    await stream.close();
-  } catch (error) {
-    await stream.abort().catch(() => {});
-    throw error;
-  }
-}
-
 // Writes `bytes` into the cmaps.cfg (`name`: its name as found, in whatever case) of a folder, after
 // copying the one on disk at this moment, if there is one, to cmaps.cfg.bak.
 export async function saveCmaps(folder, name, bytes) {
-  const refused = 'Nothing was saved: the browser was not allowed to write into the folder';
-  try {
-    if (!(await mayWrite(folder))) {
-      return { message: `${refused}.` };
-    }
-  } catch (error) {
-    return { message: `${refused} (${error.message}). Click "Save cmaps.cfg" again to be asked.` };
+  const refused = await refusal(folder, REFUSED_FOLDER, 'Save cmaps.cfg');
+  if (refused) {
+    return { message: refused };
   }
+  const writeFile = async (file, data) => write(await folder.getFileHandle(file, { create: true }), data);
   let kept = false;
   try {
     const old = await folder.getFileHandle(name).catch((error) => {
@@ -151,14 +143,14 @@ export async function saveCmaps(folder, name, bytes) {
       throw error;
     });
     if (old !== null) {
-      await writeFile(folder, `${name}.bak`, await old.getFile());
+      await writeFile(`${name}.bak`, await old.getFile());
       kept = true;
     }
-    await writeFile(folder, name, bytes);
+    await writeFile(name, bytes);
   } catch (error) {
     return {
       message: kept
-        ? `cmaps.cfg was not saved (${error.message}); it is as it was, and so is its copy, cmaps.cfg.bak.`
+        ? `cmaps.cfg was not saved (${error.message}): it is as it was, and cmaps.cfg.bak holds a copy of it.`
         : `Nothing was saved: writing cmaps.cfg failed (${error.message}), and it is as it was.`,
     };
   }
