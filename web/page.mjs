@@ -248,7 +248,8 @@ function element(tag, text) {
 // and some inside archives, match its case exactly), but the tool may well write it.
 function advice(name) {
   const folder = state.folder;
-  if (folder === null || name === '' || folder.names.has(name)) {
+  // A folder with no maps at all says so once, above the table, not under every field.
+  if (folder === null || folder.names.size === 0 || name === '' || folder.names.has(name)) {
     return '';
   }
   const other = folder.byCase.get(name.toLowerCase());
@@ -326,6 +327,7 @@ function drawFolder(name, found) {
       : `${count(found.maps.length, 'map')} found in "${name}"` +
         (found.archives > 0 ? `, in its folders and in ${count(found.archives, 'archive')}.` : '.')) +
     damaged;
+  $('map-list').closest('details').hidden = found.maps.length === 0;
   $('damaged').replaceChildren(...found.damaged.map(({ place, why }) => element('li', `${place}: ${why}.`)));
   $('map-list').replaceChildren(
     ...found.maps.map((map) => {
