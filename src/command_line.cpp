@@ -20,6 +20,7 @@ struct Option {
 const Option kOptions[] = {
     {"--list", Command::list},       {"--check", Command::check},
     {"--slots", Command::slots},     {"--make-list", Command::make_list},
+    {"--maps", Command::maps},       {"--map-table", Command::map_table},
     {"--help", Command::help},       {"-h", Command::help},
     {"--version", Command::version},
 #ifdef _WIN32
@@ -71,11 +72,16 @@ void print_usage() {
                "  (none)      write the names from cmaps.cfg into progs.dat\n"
                "  --list      print the names progs.dat holds now, in the form of cmaps.cfg\n"
                "  --check     read both files as a run does and show what it would write;\n"
-               "              write nothing\n"
+               "              write nothing; then a note for each name that not every\n"
+               "              engine starts as a level\n"
+               "  --maps      list the levels a game started here can load: this folder and\n"
+               "              ../id1, as Quakespasm and DarkPlaces read them\n"
                "  --slots     for programs: print each slot's digit, offset, name in hex\n"
                "              and why no map list can hold it, tab-separated\n"
                "  --make-list for programs: print ten names read from standard input, one\n"
                "              per line, as a map list\n"
+               "  --map-table for programs: --maps with names and titles in hex, then a\n"
+               "              verdict for each name on standard input (up to ten lines)\n"
 #ifdef _WIN32
                "  -h, --help  print this help (also /?)\n"
 #else

@@ -2,7 +2,7 @@
 #ifndef VELMORA_COMMAND_LINE_H
 #define VELMORA_COMMAND_LINE_H
 
-enum class Command { run, list, check, slots, make_list, help, version };
+enum class Command { run, list, check, slots, make_list, maps, map_table, help, version };
 
 // The command the arguments ask for. Stops with an error on an unknown
 // option or on more than one; words that are not options are ignored.

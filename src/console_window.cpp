@@ -8,8 +8,10 @@
 #include <windows.h>
 #endif
 
-void hold_console_window() {
-#ifdef _WIN32
+void hold_console_window(void (*before_prompt)()) {
+#ifndef _WIN32
+    static_cast<void>(before_prompt);
+#else
     // A console that lists no process but this one was made for this run:
     // Explorer's double-click, or a shortcut. Started from cmd.exe or
     // PowerShell, the shell is attached too and keeps the window, so the run
@@ -25,6 +27,9 @@ void hold_console_window() {
     if (GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) == 0 ||
         GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) == 0) {
         return;
+    }
+    if (before_prompt != nullptr) {
+        before_prompt();
     }
     std::fflush(stdout);
     std::fflush(stderr);

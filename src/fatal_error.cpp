@@ -15,7 +15,7 @@ void fatal_error(const char *format, ...) {
     va_start(args, format);
     std::vfprintf(stderr, format, args);
     va_end(args);
-    hold_console_window();
+    hold_console_window(nullptr);
     // exit() rather than _Exit(): buffered output is flushed and open files
     // are released. progs.dat has only been read at any point a check can
     // fail, so nothing reaches it.

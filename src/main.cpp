@@ -9,6 +9,7 @@
 #include "console_window.h"
 #include "listing.h"
 #include "map_list.h"
+#include "map_report.h"
 #include "progs_image.h"
 #include "raw_names.h"
 #include "write_back.h"
@@ -51,6 +52,7 @@ void check() {
     std::fclose(fill_slots());
     print_planned_names();
     std::printf("Check only: progs.dat was not written.\n");
+    print_game_notes();
 }
 
 // For the options that only look at progs.dat: read-only, with no banner, so
@@ -90,6 +92,12 @@ int main(int argc, char **argv) {
     case Command::make_list:
         print_map_list_of_names();
         break;
+    case Command::maps:
+        print_maps();
+        break;
+    case Command::map_table:
+        print_map_table();
+        break;
     case Command::help:
         print_usage();
         break;
@@ -104,6 +112,8 @@ int main(int argc, char **argv) {
     if (command != Command::run && (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)) {
         fatal_error("Cannot write standard output\n");
     }
-    hold_console_window();
+    // A window that a double-click opened is read by a person, never by a
+    // script: after a run it also says what the game will make of the names.
+    hold_console_window(command == Command::run ? print_game_notes : nullptr);
     return 0;
 }

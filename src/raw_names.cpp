@@ -23,6 +23,26 @@ int next_input_byte() {
 
 } // namespace
 
+int read_input_line(char *line, int size) {
+#ifdef _WIN32
+    // Text mode would end the input at a 0x1A byte and drop a CR before a
+    // line feed; both are name bytes.
+    static_cast<void>(_setmode(_fileno(stdin), _O_BINARY));
+#endif
+    int c = next_input_byte();
+    if (c == EOF) {
+        return -1;
+    }
+    int length = 0;
+    for (; c != '\n' && c != EOF; c = next_input_byte()) {
+        if (length < size) {
+            line[length] = static_cast<char>(c);
+        }
+        ++length;
+    }
+    return length;
+}
+
 void print_slot_table() {
     for (int digit = 0; digit < kSlotCount; ++digit) {
         const unsigned char *area = slot_name_area(digit);

@@ -14,4 +14,9 @@ void print_slot_table();
 // reports any that a map list cannot hold.
 void print_map_list_of_names();
 
+// Reads the next line of standard input, without its line feed, keeping at
+// most size bytes of it in line. Returns the whole line's length, or -1 when
+// the input has ended.
+int read_input_line(char *line, int size);
+
 #endif

@@ -1,0 +1,109 @@
+// The checked file calls the game reader makes. Every result is checked; a failure is the file's
+// damage, which the caller names, never the end of the run.
+#include "game_files.h"
+
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <direct.h>
+#endif
+
+namespace {
+
+// Packs reach 2 GiB and more: long is 32 bits on Windows.
+bool seek_to(FILE *stream, long long offset, int whence) {
+#ifdef _WIN32
+    return _fseeki64(stream, offset, whence) == 0;
+#else
+    return fseeko(stream, static_cast<off_t>(offset), whence) == 0;
+#endif
+}
+
+long long position_of(FILE *stream) {
+#ifdef _WIN32
+    return _ftelli64(stream);
+#else
+    return static_cast<long long>(ftello(stream));
+#endif
+}
+
+} // namespace
+
+bool open_game_file(const char *path, GameFile *file) {
+    file->stream = std::fopen(path, "rb");
+    if (file->stream == nullptr) {
+        return false;
+    }
+    // Unbuffered: each range moves in one read straight into the caller's
+    // bytes, and nothing is read beyond it.
+    static_cast<void>(std::setvbuf(file->stream, nullptr, _IONBF, 0));
+    file->size = seek_to(file->stream, 0, SEEK_END) ? position_of(file->stream) : -1;
+    if (file->size < 0) {
+        close_game_file(file);
+        return false;
+    }
+    return true;
+}
+
+bool read_range(GameFile *file, long long offset, void *bytes, int count) {
+    auto size = static_cast<std::size_t>(count);
+    return seek_to(file->stream, offset, SEEK_SET) &&
+           std::fread(bytes, 1, size, file->stream) == size;
+}
+
+void close_game_file(GameFile *file) {
+    // Opened only for reading: a failed close loses nothing.
+    static_cast<void>(std::fclose(file->stream));
+    file->stream = nullptr;
+}
+
+long long int32_le(const unsigned char *bytes) {
+    unsigned long value = bytes[0] | static_cast<unsigned long>(bytes[1]) << 8 |
+                          static_cast<unsigned long>(bytes[2]) << 16 |
+                          static_cast<unsigned long>(bytes[3]) << 24;
+    return value >= 0x80000000UL ? static_cast<long long>(value) - 0x100000000LL
+                                 : static_cast<long long>(value);
+}
+
+void list_folder(const char *path, void (*each)(const char *name, bool is_folder, void *context),
+                 void *context) {
+    DIR *folder = opendir(path);
+    if (folder == nullptr) {
+        return;
+    }
+    char entry_path[4096];
+    for (const dirent *entry = readdir(folder); entry != nullptr; entry = readdir(folder)) {
+        const char *name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
+            continue;
+        }
+        // Not every system fills in d_type (Windows' has none): ask stat.
+        int length = std::snprintf(entry_path, sizeof entry_path, "%s/%s", path, name);
+        struct stat status;
+        if (length < static_cast<int>(sizeof entry_path) && stat(entry_path, &status) == 0) {
+            each(name, S_ISDIR(status.st_mode), context);
+        }
+    }
+    closedir(folder);
+}
+
+bool in_base_folder() {
+#ifdef _WIN32
+    // Windows' stat gives no file numbers; its folder names are in any case.
+    char path[4096];
+    const char *folder = _getcwd(path, sizeof path);
+    const char *name = folder != nullptr ? folder : "";
+    for (const char *c = name; *c != 0; ++c) {
+        if ((*c == '/' || *c == '\\') && c[1] != 0) {
+            name = c + 1;
+        }
+    }
+    return _stricmp(name, "id1") == 0 || _stricmp(name, "id1\\") == 0;
+#else
+    // By file number rather than name, which a WASI host does not give.
+    struct stat here, base;
+    return stat(".", &here) == 0 && stat("../id1", &base) == 0 && here.st_dev == base.st_dev &&
+           here.st_ino == base.st_ino;
+#endif
+}

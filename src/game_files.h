@@ -1,0 +1,33 @@
+// game_files.h: the checked file calls the game reader makes: open read-only, read a range, list a folder.
+#ifndef VELMORA_GAME_FILES_H
+#define VELMORA_GAME_FILES_H
+
+#include <cstdio>
+
+// A file of the game opened for reading, with the size it had when opened.
+struct GameFile {
+    FILE *stream;
+    long long size;
+};
+
+// Opens path read-only and learns its size; false when either fails.
+bool open_game_file(const char *path, GameFile *file);
+
+// Reads exactly count bytes from offset; false on a read error or a file that
+// has become shorter than its size said.
+bool read_range(GameFile *file, long long offset, void *bytes, int count);
+
+void close_game_file(GameFile *file);
+
+// The signed 32-bit little-endian number at bytes, as the engines read one.
+long long int32_le(const unsigned char *bytes);
+
+// Calls each(name, is_folder, context) for every entry of the folder at path
+// but "." and ".."; does nothing when path is no folder it can list.
+void list_folder(const char *path, void (*each)(const char *name, bool is_folder, void *context),
+                 void *context);
+
+// Whether the current folder is the base game's own, id1.
+bool in_base_folder();
+
+#endif

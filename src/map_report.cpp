@@ -1,0 +1,338 @@
+// What the tool says of the game's maps, for people (--maps, the notes of --check) and programs
+// (--map-table). The words come from the verdicts; this file only lays them out.
+#include "map_report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "game_folders.h"
+#include "listing.h"
+#include "map_verdicts.h"
+#include "progs_image.h"
+#include "raw_names.h"
+
+namespace {
+
+constexpr const char *kQuakespasmKind = "Quakespasm, ironwail and vkQuake";
+constexpr const char *kDarkplacesKind = "DarkPlaces and FTE";
+// Wider names do not widen the column: they push their own line's title out.
+constexpr int kWidestColumn = 20;
+
+// The note for a verdict is built here: a name, escaped, can take twice its bytes.
+char note[1024];
+int note_length;
+
+void add(const char *text, int length) {
+    int room = static_cast<int>(sizeof note) - 1 - note_length;
+    length = std::min(length, room);
+    std::memcpy(note + note_length, text, static_cast<std::size_t>(length));
+    note_length += length;
+    note[note_length] = 0;
+}
+
+void add(const char *text) {
+    add(text, static_cast<int>(std::strlen(text)));
+}
+
+// A name in double quotes, escaped as a map list writes it.
+void add_quoted(const char *name, int length) {
+    add("\"");
+    for (int i = 0; i < length; ++i) {
+        char quoted[2];
+        add(quoted, quote_byte(static_cast<unsigned char>(name[i]), quoted));
+    }
+    add("\"");
+}
+
+const char *engines_word(int engines) {
+    return engines == kQuakespasm ? "quakespasm" : "darkplaces";
+}
+
+// The name in quotes and what the engines do with it, and why; nothing for
+// a name that every engine starts as a level, or an empty one.
+void describe(const char *name, int length, const NameVerdict &verdict) {
+    note_length = 0;
+    note[0] = 0;
+    if (verdict.verdict == Verdict::empty || verdict.verdict == Verdict::starts) {
+        return;
+    }
+    add_quoted(name, length);
+    add(" ");
+    const Place *place = verdict.place >= 0 ? game_place(verdict.place) : nullptr;
+    switch (verdict.verdict) {
+    case Verdict::empty:
+    case Verdict::starts:
+        break;
+    case Verdict::some_engines:
+        add("starts in ");
+        add(verdict.engines == kQuakespasm ? kQuakespasmKind : kDarkplacesKind);
+        add(" only: ");
+        add(verdict.why);
+        if (verdict.everywhere >= 0) {
+            add("; ");
+            add_quoted(game_place(verdict.everywhere)->name,
+                       game_place(verdict.everywhere)->name_length);
+            add(" starts in every engine");
+        }
+        break;
+    case Verdict::windows_only:
+        add("is ");
+        add(place->where);
+        add(", which differs in case: it starts on Windows only, since engines on Linux find a "
+            "loose map only by its exact name");
+        break;
+    case Verdict::no_level:
+        add("is no level: ");
+        add(place->where);
+        add(" has no place to put a player (no info_player_ entity)");
+        break;
+    case Verdict::no_map:
+        add("is no map of this game");
+        for (int i = 0; i < verdict.nearest_count; ++i) {
+            add(i == 0 ? "; the nearest: " : ", ");
+            add_quoted(game_place(verdict.nearest[i])->name,
+                       game_place(verdict.nearest[i])->name_length);
+        }
+        if (verdict.nearest_count == 0) {
+            add(", nor near one");
+        }
+        break;
+    }
+}
+
+const char *verdict_word(Verdict verdict) {
+    static const char *const words[] = {"empty",        "starts",   "some-engines",
+                                        "windows-only", "no-level", "no-map"};
+    return words[static_cast<int>(verdict)];
+}
+
+void print_hex(const char *bytes, int length) {
+    for (int i = 0; i < length; ++i) {
+        std::printf("%02x", static_cast<unsigned char>(bytes[i]));
+    }
+}
+
+const char *plural(int count, const char *one, const char *many) {
+    return count == 1 ? one : many;
+}
+
+// The first place of each name, in byte order, with its verdict.
+struct Level {
+    int first;
+    NameVerdict verdict;
+};
+
+// Calls each(level) for every name that is a level; counts the others.
+template <typename Each> int for_each_level(Each each) {
+    int no_levels = 0;
+    for (int i = 0; i < place_count(); ++i) {
+        const Place &place = *game_place(i);
+        if (i > 0 && game_place(i - 1)->name_length == place.name_length &&
+            std::memcmp(game_place(i - 1)->name, place.name,
+                        static_cast<std::size_t>(place.name_length)) == 0) {
+            continue;
+        }
+        Level level{i, {}};
+        judge_name(place.name, place.name_length, &level.verdict);
+        if (level.verdict.verdict == Verdict::no_level) {
+            ++no_levels;
+        } else {
+            each(level);
+        }
+    }
+    return no_levels;
+}
+
+// The title of the first of a name's places that has one.
+const Place *titled_place(int first) {
+    for (int i = first; i < place_count(); ++i) {
+        const Place &place = *game_place(i);
+        if (place.name_length != game_place(first)->name_length ||
+            std::memcmp(place.name, game_place(first)->name,
+                        static_cast<std::size_t>(place.name_length)) != 0) {
+            break;
+        }
+        if (place.title != nullptr) {
+            return &place;
+        }
+    }
+    return nullptr;
+}
+
+// The places of the name whose first place is first: the first after
+// before, the others after between.
+void print_places(int first, const char *before, const char *between) {
+    const Place &named = *game_place(first);
+    for (int i = first; i < place_count(); ++i) {
+        const Place &place = *game_place(i);
+        if (place.name_length != named.name_length ||
+            std::memcmp(place.name, named.name, static_cast<std::size_t>(place.name_length)) !=
+                0) {
+            break;
+        }
+        std::printf("%s%s", i == first ? before : between, place.where);
+    }
+}
+
+const char *mark(const NameVerdict &verdict) {
+    if (verdict.verdict == Verdict::windows_only) {
+        return "  (Windows only)";
+    }
+    if (verdict.verdict == Verdict::some_engines) {
+        return verdict.engines == kQuakespasm ? "  (Quakespasm, ironwail and vkQuake only)"
+                                              : "  (DarkPlaces and FTE only)";
+    }
+    return "";
+}
+
+// The pack whose progs.dat Quakespasm runs: its first in search order.
+const Pack *progs_pack() {
+    const Pack *found = nullptr;
+    for (int i = 0; i < pack_count(); ++i) {
+        if (game_pack(i)->progs && found == nullptr) {
+            found = game_pack(i);
+        }
+    }
+    return found;
+}
+
+// The notes that concern the whole game rather than a name.
+void print_game_warnings(FILE *out) {
+    const Pack *progs = progs_pack();
+    if (progs != nullptr) {
+        std::fprintf(out,
+                     "Note: %s run the progs.dat in %s, not this one, and so never see these "
+                     "names (%s run this one)\n",
+                     kQuakespasmKind, progs->where, kDarkplacesKind);
+    }
+    for (int i = 0; i < pack_count(); ++i) {
+        if (game_pack(i)->stops_quakespasm != nullptr) {
+            std::fprintf(out, "Note: %s stop at start: %s: %s\n", kQuakespasmKind,
+                         game_pack(i)->where, game_pack(i)->stops_quakespasm);
+        }
+    }
+}
+
+// Where the tool looked for maps: "." and "../id1", joined by "and" or "or".
+const char *looked_in(bool all) {
+    if (game_folder_count() == 1) {
+        return ".";
+    }
+    return all ? ". and ../id1" : ". or ../id1";
+}
+
+} // namespace
+
+void print_maps() {
+    read_game(true);
+    int width = 0;
+    for_each_level([&](const Level &level) {
+        width = std::max(width, std::min(game_place(level.first)->name_length, kWidestColumn));
+    });
+    int levels = 0;
+    int no_levels = for_each_level([&](const Level &level) {
+        const Place &place = *game_place(level.first);
+        const Place *titled = titled_place(level.first);
+        std::fwrite(place.name, 1, static_cast<std::size_t>(place.name_length), stdout);
+        std::printf("%*s  ", std::max(0, width - place.name_length), "");
+        if (titled != nullptr) {
+            std::printf("\"%.*s\"", titled->title_length, titled->title);
+        } else {
+            std::printf("(no title)");
+        }
+        print_places(level.first, "  ", ", ");
+        std::printf("%s\n", mark(level.verdict));
+        ++levels;
+    });
+    std::printf("%d %s in %s; left out: %d %s, %d %s in packs that no engine reads\n", levels,
+                plural(levels, "level", "levels"), looked_in(true), no_levels,
+                plural(no_levels, "BSP that is no level", "BSPs that are no levels"),
+                unread_map_count(), plural(unread_map_count(), "map", "maps"));
+    std::fflush(stdout);
+    for (int i = 0; i < damage_count(); ++i) {
+        std::fprintf(stderr, "Note: %s: %s\n", game_damage(i)->where, game_damage(i)->why);
+    }
+    print_game_warnings(stderr);
+}
+
+void print_map_table() {
+    read_game(true);
+    std::printf("folders\t%s\n", looked_in(true));
+    int no_levels = for_each_level([](const Level &level) {
+        const Place &place = *game_place(level.first);
+        const Place *titled = titled_place(level.first);
+        std::printf("level\t");
+        print_hex(place.name, place.name_length);
+        std::printf("\t");
+        print_hex(titled != nullptr ? titled->title : "", titled != nullptr ? titled->title_length : 0);
+        const NameVerdict &verdict = level.verdict;
+        std::printf("\t%s\t%s",
+                    verdict.verdict == Verdict::starts         ? "every"
+                    : verdict.verdict == Verdict::windows_only ? "windows"
+                                                               : engines_word(verdict.engines),
+                    place.folder == 0 ? "mod" : "base");
+        print_places(level.first, "\t", "\t");
+        std::printf("\n");
+    });
+    std::printf("left-out\t%d\t%d\n", no_levels, unread_map_count());
+    for (int i = 0; i < damage_count(); ++i) {
+        std::printf("damage\t%s\t%s\n", game_damage(i)->where, game_damage(i)->why);
+    }
+    if (progs_pack() != nullptr) {
+        std::printf("progs-in-pack\t%s\n", progs_pack()->where);
+    }
+    for (int i = 0; i < pack_count(); ++i) {
+        if (game_pack(i)->stops_quakespasm != nullptr) {
+            std::printf("stops-quakespasm\t%s\t%s\n", game_pack(i)->where,
+                        game_pack(i)->stops_quakespasm);
+        }
+    }
+    char name[kNameLimit + 1];
+    for (int digit = 0;; ++digit) {
+        int length = read_input_line(name, kNameLimit + 1);
+        if (length < 0) {
+            break;
+        }
+        if (digit == kSlotCount) {
+            fatal_error("Give ten names, one per line\n");
+        }
+        std::printf("name\t%d\t", digit);
+        // No slot holds such a name, and no map list gives one.
+        if (length > kNameLimit) {
+            std::printf("\ttoo-long\tis longer than %d characters\n", kNameLimit);
+            continue;
+        }
+        NameVerdict verdict;
+        judge_name(name, length, &verdict);
+        describe(name, length, verdict);
+        print_hex(name, length);
+        std::printf("\t%s\t%s", verdict_word(verdict.verdict), note);
+        for (int i = 0; i < verdict.nearest_count; ++i) {
+            std::printf("\t");
+            print_hex(game_place(verdict.nearest[i])->name, game_place(verdict.nearest[i])->name_length);
+        }
+        std::printf("\n");
+    }
+}
+
+void print_game_notes() {
+    read_game(false);
+    if (place_count() == 0) {
+        std::printf("Note: no maps in %s: the names were not checked against any\n",
+                    looked_in(false));
+    } else {
+        for (int digit = 0; digit < kSlotCount; ++digit) {
+            // After a run every slot's name ends within its area.
+            const auto *area = reinterpret_cast<const char *>(slot_name_area(digit));
+            int length = static_cast<int>(std::strlen(area));
+            NameVerdict verdict;
+            judge_name(area, length, &verdict);
+            describe(area, length, verdict);
+            if (note_length > 0) {
+                std::printf("Note: LOCALMAP%d %s\n", digit, note);
+            }
+        }
+    }
+    print_game_warnings(stdout);
+}

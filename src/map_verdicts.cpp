@@ -1,0 +1,272 @@
+// What the engines do with a name: which place each one loads, whether that is a level, and for a
+// name that no engine finds, the nearest names that are.
+#include "map_verdicts.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "game_folders.h"
+#include "progs_image.h"
+
+namespace {
+
+constexpr const char *kQuakespasmKind = "Quakespasm, ironwail and vkQuake";
+constexpr const char *kDarkplacesKind = "DarkPlaces and FTE";
+// Names closer than this count as near.
+constexpr int kFarthest = 2;
+constexpr int kMostNearest = 3;
+// The longest name looked for near ones; a slot's name has 15 bytes at most.
+constexpr int kLongestName = 64;
+
+char why[512];
+
+// Place indices in the order of their names with ASCII letters in lower
+// case, as DarkPlaces compares a pack's names: equal names, one run.
+int *case_order;
+int case_order_size;
+
+int lower(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? c + 32 : c;
+}
+
+int compare_any_case(const char *a, int a_length, const char *b, int b_length) {
+    for (int i = 0; i < a_length && i < b_length; ++i) {
+        int order = lower(static_cast<unsigned char>(a[i])) - lower(static_cast<unsigned char>(b[i]));
+        if (order != 0) {
+            return order;
+        }
+    }
+    return a_length - b_length;
+}
+
+bool same_name(const Place &place, const char *name, int length) {
+    return place.name_length == length &&
+           std::memcmp(place.name, name, static_cast<std::size_t>(length)) == 0;
+}
+
+void sort_by_any_case() {
+    if (case_order_size == place_count()) {
+        return;
+    }
+    case_order_size = place_count();
+    case_order = static_cast<int *>(resized(nullptr, sizeof(int) * std::size_t(case_order_size) + 1));
+    for (int i = 0; i < case_order_size; ++i) {
+        case_order[i] = i;
+    }
+    // Stable: within a run of equal names, places keep their byte order.
+    std::stable_sort(case_order, case_order + case_order_size, [](int a, int b) {
+        const Place &x = *game_place(a), &y = *game_place(b);
+        return compare_any_case(x.name, x.name_length, y.name, y.name_length) < 0;
+    });
+}
+
+// The run of case_order whose names equal name in any case: [*first, *last).
+void any_case_run(const char *name, int length, int *first, int *last) {
+    sort_by_any_case();
+    auto below = [](int index, const std::pair<const char *, int> &key) {
+        const Place &place = *game_place(index);
+        return compare_any_case(place.name, place.name_length, key.first, key.second) < 0;
+    };
+    auto above = [](const std::pair<const char *, int> &key, int index) {
+        const Place &place = *game_place(index);
+        return compare_any_case(key.first, key.second, place.name, place.name_length) < 0;
+    };
+    std::pair<const char *, int> key{name, length};
+    *first = static_cast<int>(std::lower_bound(case_order, case_order + case_order_size, key, below) -
+                              case_order);
+    *last = static_cast<int>(std::upper_bound(case_order, case_order + case_order_size, key, above) -
+                             case_order);
+}
+
+bool has_high_byte(const char *name, int length) {
+    for (int i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(name[i]) > 0x7F) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether the engine finds the place when told name: Quakespasm by the exact
+// path; DarkPlaces a pack's entry in any case, a loose file exactly.
+bool finds(int engine, const Place &place, const char *name, int length) {
+    if ((place.engines & engine) == 0) {
+        return false;
+    }
+    if (engine == kQuakespasm || place.pack < 0) {
+        return same_name(place, name, length);
+    }
+    return true;
+}
+
+// The place the engine loads for name: the first it finds in its search, or -1.
+int loaded_by(int engine, const char *name, int length) {
+    // Quakespasm's command line ends a name at a byte over 0x7F.
+    if (engine == kQuakespasm && has_high_byte(name, length)) {
+        return -1;
+    }
+    int first, last, best = -1;
+    any_case_run(name, length, &first, &last);
+    for (int i = first; i < last; ++i) {
+        const Place &place = *game_place(case_order[i]);
+        long long rank = engine == kQuakespasm ? place.quakespasm_rank : place.darkplaces_rank;
+        if (finds(engine, place, name, length) &&
+            (best < 0 || rank < (engine == kQuakespasm ? game_place(best)->quakespasm_rank
+                                                       : game_place(best)->darkplaces_rank))) {
+            best = case_order[i];
+        }
+    }
+    return best;
+}
+
+// A loose map whose path differs from maps/name.bsp in case alone: Windows
+// finds it, and no engine on Linux does.
+int loose_in_other_case(const char *name, int length) {
+    int first, last;
+    any_case_run(name, length, &first, &last);
+    for (int i = first; i < last; ++i) {
+        if (game_place(case_order[i])->pack < 0) {
+            return case_order[i];
+        }
+    }
+    return -1;
+}
+
+// Not through judge_name: two names that differ in case, each started by one
+// engine only, would ask after each other without end.
+bool starts_everywhere(const char *name, int length) {
+    int quakespasm = loaded_by(kQuakespasm, name, length);
+    int darkplaces = loaded_by(kDarkplaces, name, length);
+    return quakespasm >= 0 && darkplaces >= 0 && place_state(quakespasm) != MapState::no_level &&
+           place_state(darkplaces) != MapState::no_level;
+}
+
+Verdict verdict_of(const char *name, int length) {
+    NameVerdict verdict;
+    judge_name(name, length, &verdict);
+    return verdict.verdict;
+}
+
+// A name, other than this one and equal to it in any case, that every engine starts.
+int everywhere_name(const char *name, int length) {
+    int first, last;
+    any_case_run(name, length, &first, &last);
+    for (int i = first; i < last; ++i) {
+        const Place &place = *game_place(case_order[i]);
+        if (!same_name(place, name, length) && starts_everywhere(place.name, place.name_length)) {
+            return case_order[i];
+        }
+    }
+    return -1;
+}
+
+void explain_some_engines(const char *name, int length, const NameVerdict &verdict) {
+    const Place &place = *game_place(verdict.place);
+    const Pack *pack = place.pack >= 0 ? game_pack(place.pack) : nullptr;
+    if (verdict.engines == kQuakespasm) {
+        std::snprintf(why, sizeof why, "%s skip %s: %s", kDarkplacesKind, pack->where,
+                      pack->darkplaces_skips);
+    } else if (has_high_byte(name, length)) {
+        std::snprintf(why, sizeof why, "%s end a name at its first byte over 0x7F",
+                      kQuakespasmKind);
+    } else if ((pack->engines & kQuakespasm) == 0) {
+        std::snprintf(why, sizeof why, "%s do not read %s: %s", kQuakespasmKind, pack->where,
+                      pack->quakespasm_skips);
+    } else {
+        std::snprintf(why, sizeof why, "it is %s, and %s match a name in a pack in its exact case",
+                      place.where, kQuakespasmKind);
+    }
+}
+
+// Edits (a byte added, dropped or changed, or two neighbours swapped) from a
+// to b, or more than kFarthest when they are further apart than that.
+int distance(const char *a, int a_length, const char *b, int b_length) {
+    if (std::abs(a_length - b_length) > kFarthest || b_length > kLongestName) {
+        return kFarthest + 1;
+    }
+    // Rows for the two bytes before the one being worked out.
+    static int rows[3][kLongestName + 1];
+    for (int j = 0; j <= b_length; ++j) {
+        rows[0][j] = j;
+    }
+    for (int i = 1; i <= a_length; ++i) {
+        int *row = rows[i % 3], *up = rows[(i - 1) % 3], *two_up = rows[(i + 1) % 3];
+        row[0] = i;
+        for (int j = 1; j <= b_length; ++j) {
+            int change = a[i - 1] == b[j - 1] ? 0 : 1;
+            row[j] = std::min({up[j] + 1, row[j - 1] + 1, up[j - 1] + change});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+                row[j] = std::min(row[j], two_up[j - 2] + 1);
+            }
+        }
+    }
+    return rows[a_length % 3][b_length];
+}
+
+// A name of the game is a level unless what an engine finds is none. (It is
+// never no_map: each place was found by some engine, or by Windows.)
+bool is_level(const char *name, int length) {
+    return verdict_of(name, length) != Verdict::no_level;
+}
+
+// The nearest names that are levels: first those equal to name but for case,
+// then one edit away, then two; each tier in byte order.
+void find_nearest(const char *name, int length, NameVerdict *verdict) {
+    for (int tier = 0; tier <= kFarthest && verdict->nearest_count < kMostNearest; ++tier) {
+        for (int i = 0; i < place_count() && verdict->nearest_count < kMostNearest; ++i) {
+            const Place &place = *game_place(i);
+            if (i > 0 && same_name(*game_place(i - 1), place.name, place.name_length)) {
+                continue; // one name, several places
+            }
+            bool any_case =
+                compare_any_case(place.name, place.name_length, name, length) == 0;
+            bool near = tier == 0 ? any_case
+                                  : !any_case && distance(place.name, place.name_length, name,
+                                                          length) == tier;
+            if (near && is_level(place.name, place.name_length)) {
+                verdict->nearest[verdict->nearest_count++] = i;
+            }
+        }
+    }
+}
+
+} // namespace
+
+void judge_name(const char *name, int length, NameVerdict *verdict) {
+    *verdict = {Verdict::empty, -1, 0, nullptr, -1, {-1, -1, -1}, 0};
+    if (length == 0) {
+        return;
+    }
+    int quakespasm = loaded_by(kQuakespasm, name, length);
+    int darkplaces = loaded_by(kDarkplaces, name, length);
+    if (quakespasm < 0 && darkplaces < 0) {
+        verdict->place = loose_in_other_case(name, length);
+        verdict->verdict = verdict->place >= 0 ? Verdict::windows_only : Verdict::no_map;
+        if (verdict->place >= 0 && place_state(verdict->place) == MapState::no_level) {
+            verdict->verdict = Verdict::no_level;
+        }
+        if (verdict->verdict == Verdict::no_map) {
+            find_nearest(name, length, verdict);
+        }
+        return;
+    }
+    for (int place : {quakespasm, darkplaces}) {
+        if (place >= 0 && place_state(place) == MapState::no_level) {
+            verdict->verdict = Verdict::no_level;
+            verdict->place = place;
+            return;
+        }
+    }
+    verdict->place = quakespasm >= 0 ? quakespasm : darkplaces;
+    if (quakespasm >= 0 && darkplaces >= 0) {
+        verdict->verdict = Verdict::starts;
+        return;
+    }
+    verdict->verdict = Verdict::some_engines;
+    verdict->engines = quakespasm >= 0 ? kQuakespasm : kDarkplaces;
+    verdict->everywhere = everywhere_name(name, length);
+    explain_some_engines(name, length, *verdict);
+    verdict->why = why;
+}

@@ -1,0 +1,133 @@
+// Builds maps, packs and game folders from nothing but their rules, so that no binary is checked in.
+#include "game_folder.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+std::string int32(long long value) {
+    std::string bytes;
+    for (int i = 0; i < 4; ++i) {
+        bytes += static_cast<char>((value >> (8 * i)) & 0xff);
+    }
+    return bytes;
+}
+
+namespace {
+
+std::string int16(int value) {
+    return int32(value).substr(0, 2);
+}
+
+std::string float32(float value) {
+    std::string bytes(4, 0);
+    std::memcpy(bytes.data(), &value, 4);
+    return bytes;
+}
+
+std::string box(int size) {
+    std::string bytes;
+    for (int sign : {-1, 1}) {
+        for (int i = 0; i < 3; ++i) {
+            bytes += int16(sign * size);
+        }
+    }
+    return bytes;
+}
+
+} // namespace
+
+std::string bsp(const std::string &entities, const std::string &version) {
+    std::string plane = float32(0) + float32(0) + float32(1) + float32(0) + int32(2);
+    std::string node = int32(0) + int16(-1) + int16(-2) + box(64) + int16(0) + int16(0);
+    std::string clipnode = int32(0) + int16(-1) + int16(-2);
+    std::string leaf = int32(-2) + int32(-1) + box(64) + int16(0) + int16(0) + int32(0);
+    std::string empty_leaf = int32(-1) + int32(-1) + box(64) + int16(0) + int16(0) + int32(0);
+    std::string model;
+    for (float bound : {-64.f, -64.f, -64.f, 64.f, 64.f, 64.f, 0.f, 0.f, 0.f}) {
+        model += float32(bound);
+    }
+    model += int32(0) + int32(0) + int32(0) + int32(0) + int32(1) + int32(0) + int32(0);
+    // Lumps 0 to 14: entities, planes, textures, vertexes, visibility, nodes,
+    // texinfo, faces, lighting, clipnodes, leafs, marksurfaces, edges,
+    // surfedges, models.
+    std::string text = entities + '\0';
+    const std::string lumps[15] = {text, plane, int32(0), "", "", node, "", "", "", clipnode,
+                                   leaf + empty_leaf, "", "", "", model};
+    std::string header = version, body;
+    for (const std::string &lump : lumps) {
+        header += int32(124 + static_cast<long long>(body.size())) + int32(lump.size());
+        body += lump + std::string((4 - lump.size() % 4) % 4, '\0');
+    }
+    return header + body;
+}
+
+std::string level(const std::string &title) {
+    return bsp("{\n\"classname\" \"worldspawn\"\n\"message\" \"" + title +
+               "\"\n}\n{\n\"classname\" \"info_player_start\"\n\"origin\" \"0 0 24\"\n}\n");
+}
+
+std::string item_model() {
+    return bsp("{\n\"classname\" \"worldspawn\"\n}\n");
+}
+
+std::string pack_header(int offset, int length, const std::string &magic) {
+    return magic + int32(offset) + int32(length);
+}
+
+std::string pack(const std::vector<Entry> &entries) {
+    std::string data, directory;
+    for (const Entry &entry : entries) {
+        std::string name = entry.name;
+        name.resize(56, '\0');
+        directory += name + int32(12 + static_cast<long long>(data.size())) + int32(entry.data.size());
+        data += entry.data;
+    }
+    return pack_header(12 + static_cast<int>(data.size()), static_cast<int>(directory.size())) +
+           data + directory;
+}
+
+void write_tree(const std::string &root, const Tree &tree) {
+    for (const auto &[path, bytes] : tree) {
+        std::filesystem::path file = std::filesystem::path(root) / path;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << bytes;
+    }
+}
+
+Tree game_of_every_kind() {
+    std::string progs = "progs";
+    for (char digit = '0'; digit <= '9'; ++digit) {
+        progs += std::string("usermap") + digit + std::string(8, '\0') + "lt!g" + digit;
+    }
+    std::string chain_pack1 = pack({{"maps/dm_arena.bsp", level("Arena, the mod's")},
+                                    {"maps/qs_only.bsp", level("Quakespasm's alone")}});
+    // One byte more directory than whole entries: DarkPlaces skips the pack,
+    // Quakespasm reads the two entries.
+    chain_pack1 = chain_pack1.substr(0, 8) + int32(128 + 1) + chain_pack1.substr(12) + "x";
+    return {
+        {"id1/pak0.pak", pack({{"progs.dat", "base progs"},
+                               {"maps/start.bsp", level("Introduction")},
+                               {"maps/e1m1.bsp", level("the Slipgate Complex")},
+                               {"maps/b_batt0.bsp", item_model()},
+                               {"maps/b_bh10.bsp", item_model()}})},
+        {"id1/maps/dm_arena.bsp", level("The \xc1rena\\nof old")},
+        {"mod/progs.dat", progs},
+        {"mod/cmaps.cfg", "LOCALMAP0 = \"start\";\nLOCALMAP1 = \"mixedcase\";\n"
+                          "LOCALMAP2 = \"extra1\";\nLOCALMAP3 = \"dm_loose\";\n"
+                          "LOCALMAP4 = \"b_batt0\";\nLOCALMAP5 = \"dm_arnea\";\n"
+                          "LOCALMAP6 = \"caf\xe9\";\nLOCALMAP7 = \"vault/x\";\n"
+                          "LOCALMAP8 = \"qs_only\";\n"},
+        {"mod/pak0.pak", pack({{"maps/MixedCase.bsp", level("Mixed")},
+                               {"maps/vault/y.bsp", level("Vault Y")},
+                               {"progs.dat", "mod progs"}})},
+        {"mod/pak1.pak", chain_pack1},
+        {"mod/extra.pak", pack({{"maps/extra1.bsp", level("Extra")}})},
+        {"mod/pak3.pak", pack({{"maps/after_gap.bsp", level("After a gap")}})},
+        {"mod/maps/Dm_Loose.bsp", level("Loose")},
+        {"mod/maps/vault/x.bsp", level("Vault X")},
+        {"mod/maps/caf\xe9.bsp", level("Caf\xe9")},
+        {"mod/maps/upper.BSP", level("Upper")},
+        {"mod/sub/pak0.pak", pack({{"maps/hidden.bsp", level("Hidden")}})},
+    };
+}

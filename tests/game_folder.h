@@ -1,0 +1,35 @@
+// game_folder.h: builds maps, packs and game folders, for the tests, the page's tests and the benchmark.
+#ifndef VELMORA_GAME_FOLDER_H
+#define VELMORA_GAME_FOLDER_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// The smallest map both engines start: one plane, node, clipnode and model,
+// two leafs, no faces; lump 0 is the entities text, version the first 4 bytes.
+std::string bsp(const std::string &entities, const std::string &version = std::string("\x1d\0\0\0", 4));
+// A map with a worldspawn whose message is title, and a place for a player.
+std::string level(const std::string &title);
+// A map with a worldspawn alone, as the base game's item models are.
+std::string item_model();
+
+struct Entry {
+    std::string name;
+    std::string data;
+};
+// A pack of the entries, data first, then the directory.
+std::string pack(const std::vector<Entry> &entries);
+// The 12-byte header of a pack: "PACK" (or magic) and two 32-bit numbers.
+std::string pack_header(int offset, int length, const std::string &magic = "PACK");
+std::string int32(long long value);
+
+// A folder's files by path, with '/' between folders.
+using Tree = std::vector<std::pair<std::string, std::string>>;
+void write_tree(const std::string &root, const Tree &tree);
+
+// A game of every kind of map and pack the engines treat alike or not: id1/
+// and mod/, with a progs.dat and cmaps.cfg in mod/ that name one of each.
+Tree game_of_every_kind();
+
+#endif
