@@ -90,11 +90,12 @@ const char *read_entities(MapEntities *map) {
         return "its entities text does not start with an entity";
     }
     for (bool first = true; damage == nullptr && token == open_brace; first = false) {
-        for (damage = next_token(&token); damage == nullptr && token == word;
-             damage = next_token(&token)) {
+        while ((damage = next_token(&token)) == nullptr && token == word) {
             bool message = first && word_is("message"), classname = word_is("classname");
-            damage = next_token(&token);
-            if (damage == nullptr && token != word) {
+            if ((damage = next_token(&token)) != nullptr) {
+                return damage;
+            }
+            if (token != word) {
                 return "an entity has a key without a value";
             }
             if (message && map->title == nullptr) {

@@ -258,7 +258,7 @@ void print_maps() {
 
 void print_map_table() {
     read_game(true);
-    std::printf("folders\t%s\n", looked_in(true));
+    std::printf("folders\t.%s\n", game_folder_count() == 1 ? "" : "\t../id1");
     int no_levels = for_each_level([](const Level &level) {
         const Place &place = *game_place(level.first);
         const Place *titled = titled_place(level.first);

@@ -92,7 +92,8 @@ TEST(Check, ShowsWhatTheRunWouldWrite) {
                            "LOCALMAP7 = \"\"; // now \"usermap7\"\n"
                            "LOCALMAP8 = \"\"; // now \"usermap8\"\n"
                            "LOCALMAP9 = \"usermap9\";\n"
-                           "Check only: progs.dat was not written.\n");
+                           "Check only: progs.dat was not written.\n" +
+                           kNoMapsNote);
     EXPECT_BYTES(read_file(dir + "/progs.dat"), image);
 }
 

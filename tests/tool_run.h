@@ -53,6 +53,11 @@ ToolRun run_tool(const std::string &dir, const std::vector<std::string> &args = 
 constexpr int kStillPrivileged = 126;
 void drop_privileges();
 
+// Why strace cannot fail the tool's system calls here, or empty when it can.
+std::string strace_unusable();
+// A child_setup for a run under strace: LeakSanitizer cannot stop a traced process.
+void without_leak_check();
+
 // A child_setup for run_tool that gives the tool the file at path as its
 // standard input.
 std::function<void()> input_from(const std::string &path);
@@ -105,5 +110,7 @@ struct RowLabel {
 // list error, and for one that succeeds.
 extern const char *const kLinesUpToMapList;
 extern const char *const kLinesOfSuccess;
+// What --check adds in a folder with no maps and no id1 beside it.
+extern const char *const kNoMapsNote;
 
 #endif

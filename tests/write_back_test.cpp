@@ -29,41 +29,6 @@ const Names kNames = {{3, "e3m3"}};
 const char *const kPutBack = "Error: Cannot write progs.dat\n";
 const char *const kNotPutBack = "Error: Cannot write progs.dat, and could not put it back\n";
 
-// Why strace cannot fail the tool's system calls here, or empty when it can.
-string strace_unusable() {
-    if (tool_is_windows()) {
-        return "the tool under test is a Windows build: strace would fail Wine's calls, "
-               "not the tool's";
-    }
-    if (tool_is_wasi()) {
-        return "the tool under test is a WebAssembly build: its system calls are Node's, "
-               "not the ones these rows count";
-    }
-    FILE *trial = popen("strace -o /dev/null true 2>&1", "r");
-    string said;
-    char buffer[256];
-    for (std::size_t n;
-         trial != nullptr && (n = std::fread(buffer, 1, sizeof buffer, trial)) > 0;) {
-        said.append(buffer, n);
-    }
-    int status = trial != nullptr ? pclose(trial) : -1;
-    if (status == 0) {
-        return "";
-    }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
-        return "strace is not installed (Debian: apt-get install strace)";
-    }
-    return "strace cannot trace a program here (is ptrace allowed?): " + said;
-}
-
-// LeakSanitizer stops the process with ptrace, which a traced process refuses, and then
-// aborts the run; the suite's untraced runs still check for leaks.
-void without_leak_check() {
-    const char *options = std::getenv("ASAN_OPTIONS");
-    string all = options != nullptr ? string(options) + ":" : "";
-    setenv("ASAN_OPTIONS", (all + "detect_leaks=0").c_str(), 1);
-}
-
 // One "Error: " line and nothing else.
 bool one_error_line(const string &err) {
     return err.rfind("Error: ", 0) == 0 && err.find('\n') == err.size() - 1;

@@ -1,0 +1,219 @@
+// --maps, --map-table and --check's notes: a game's maps as Quakespasm and DarkPlaces find them.
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "game_folder.h"
+#include "tool_run.h"
+
+namespace {
+
+using std::string;
+
+// A game of id1/ and mod/ (paths in tree start with one of them), the tool
+// run in folder with args and, when names is given, those on its input.
+ToolRun run_in_game(const Tree &tree, const std::vector<string> &args,
+                    const string &folder = "mod", const string *names = nullptr) {
+    string root = make_work_dir() + "/..";
+    write_tree(root, tree);
+    write_file(root + "/names", names != nullptr ? *names : "");
+    std::filesystem::create_directories(root + "/" + folder);
+    return run_tool(root + "/" + folder, args, input_from(root + "/names"));
+}
+
+string lines_starting(const string &text, const string &start) {
+    string kept;
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != string::npos; at = end + 1) {
+        if (text.compare(at, start.size(), start) == 0) {
+            kept += text.substr(at, end + 1 - at);
+        }
+    }
+    return kept;
+}
+
+const string kArena = level("Arena");
+
+TEST(Maps, ListGameOfEveryKind) {
+    ToolRun run = run_in_game(game_of_every_kind(), {"--maps"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              "Dm_Loose   \"Loose\"  maps/Dm_Loose.bsp\n"
+              "MixedCase  \"Mixed\"  pak0.pak:maps/MixedCase.bsp\n"
+              "after_gap  \"After a gap\"  pak3.pak:maps/after_gap.bsp  (DarkPlaces and FTE only)\n"
+              "caf\xe9       \"Cafi\"  maps/caf\xe9.bsp  (DarkPlaces and FTE only)\n"
+              "dm_arena   \"Arena, the mod's\"  pak1.pak:maps/dm_arena.bsp, ../id1/maps/dm_arena.bsp\n"
+              "e1m1       \"the Slipgate Complex\"  ../id1/pak0.pak:maps/e1m1.bsp\n"
+              "extra1     \"Extra\"  extra.pak:maps/extra1.bsp  (DarkPlaces and FTE only)\n"
+              "qs_only    \"Quakespasm's alone\"  pak1.pak:maps/qs_only.bsp  (Quakespasm, ironwail "
+              "and vkQuake only)\n"
+              "start      \"Introduction\"  ../id1/pak0.pak:maps/start.bsp\n"
+              "upper      \"Upper\"  maps/upper.BSP  (Windows only)\n"
+              "vault/x    \"Vault X\"  maps/vault/x.bsp\n"
+              "vault/y    \"Vault Y\"  pak0.pak:maps/vault/y.bsp\n"
+              "12 levels in . and ../id1; left out: 2 BSPs that are no levels, 1 map in packs that "
+              "no engine reads\n");
+    EXPECT_EQ(run.err, "Note: pak1.pak: its directory's length, 129 bytes, is not a multiple of 64\n"
+                       "Note: Quakespasm, ironwail and vkQuake run the progs.dat in pak0.pak, not "
+                       "this one, and so never see these names (DarkPlaces and FTE run this one)\n");
+}
+
+// The page reads the same table: it is kept beside this file.
+TEST(MapTable, SameAsTheKeptOne) {
+    string names = "mixedcase\nQS_ONLY\nstrat\ne1m2\nb_bh10\n\nxyz\ncaf\xe9\ndm_loose\nextra1\n";
+    ToolRun run = run_in_game(game_of_every_kind(), {"--map-table"}, "mod", &names);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, read_file(VELMORA_SOURCE_DIR "/tests/game_of_every_kind.table"));
+}
+
+// Each name of cmaps.cfg that not every engine starts as a level gets a note
+// after what --check always printed; a run prints and writes what it did.
+TEST(Check, NotesAfterWhatItPrinted) {
+    Tree game = game_of_every_kind();
+    ToolRun check = run_in_game(game, {"--check"});
+    EXPECT_EQ(check.status, 0);
+    string after = "Check only: progs.dat was not written.\n";
+    EXPECT_EQ(check.out.substr(check.out.find(after) + after.size()),
+              lines_starting(check.out, "Note: "));
+    EXPECT_EQ(lines_starting(check.out, "Note: LOCALMAP"),
+              read_file(VELMORA_SOURCE_DIR "/tests/game_of_every_kind.notes"));
+    EXPECT_EQ(run_in_game(game, {}).out, kLinesOfSuccess);
+}
+
+struct GameRow {
+    const char *label;
+    Tree tree;
+    const char *args;  // --maps, or --check for its notes
+    string out, err;   // --maps' output; --check's notes (no error)
+    const char *folder = "mod";
+};
+PRINT_ROW_AS_LABEL(GameRow)
+
+string progs() {
+    return make_progs(4096, spread_slots());
+}
+
+std::string with_length(std::string map, long long length) {
+    return map.replace(8, 4, int32(length));
+}
+
+const GameRow kGames[] = {
+    {"DamagedPacks",
+     {{"mod/pak0.pak", pack({{"maps/a.bsp", kArena}})},
+      {"mod/pak1.pak", pack(std::vector<Entry>(2049, {"x", ""}))},
+      {"mod/pak2.pak", "PAC"},
+      {"mod/b.pak", "KCAP" + pack({{"maps/b.bsp", kArena}}).substr(4)},
+      {"mod/c.pak", pack_header(12, -64)},
+      {"mod/d.pak", pack_header(12, 65537 * 64)},
+      {"mod/e.pak", pack_header(12, 64)},
+      {"mod/f.pak", pack({{"progs.dat", ""}, {string(56, 'n'), ""}, {"maps/far.bsp", ""},
+                          {"maps/f.bsp", kArena}}).replace(12 + kArena.size() + 2 * 64 + 60, 4, int32(1 << 20))},
+      {"mod/sub/pak0.pak", pack({{"maps/s.bsp", kArena}, {"maps/t.bsp", kArena}})},
+      {"mod/sub/pak1.pak", "PAC"}},
+     "--maps",
+     "a  \"Arena\"  pak0.pak:maps/a.bsp\n"
+     "f  \"Arena\"  f.pak:maps/f.bsp  (DarkPlaces and FTE only)\n"
+     "2 levels in . and ../id1; left out: 0 BSPs that are no levels, 2 maps in packs that no "
+     "engine reads\n",
+     "Note: b.pak: it does not start with \"PACK\"\n"
+     "Note: c.pak: its directory's offset or length is negative (12, -64)\n"
+     "Note: d.pak: its directory claims 65537 entries\n"
+     "Note: e.pak: its directory runs past its end\n"
+     "Note: f.pak: entry 2: its name has no end: it is left out\n"
+     "Note: f.pak:maps/far.bsp: its data lies past the pack's end: it is left out\n"
+     "Note: pak2.pak: it is too short for a pack (3 bytes)\n"
+     "Note: Quakespasm, ironwail and vkQuake stop at start: pak2.pak: it is too short for a "
+     "pack (3 bytes)\n"
+     "Note: Quakespasm, ironwail and vkQuake stop at start: pak1.pak: it has 2049 entries, more "
+     "than the 2,048 Quakespasm takes\n"},
+    {"DamagedMaps",
+     {{"mod/maps/short.bsp", "BSP2"},
+      {"mod/maps/lump.bsp", with_length(kArena, 5000)},
+      {"mod/maps/huge.bsp", bsp("{\"message\" \"" + string(1 << 20, 'x') + "\"}")},
+      {"mod/maps/quote.bsp", bsp("{\"message\" \"open}")},
+      {"mod/maps/none.bsp", bsp("")},
+      {"mod/maps/key.bsp", bsp("{\"message\"}")},
+      {"mod/maps/brace.bsp", bsp("{\"message\" \"x\"")},
+      {"mod/maps/stray.bsp", bsp("{} word")},
+      {"mod/maps/hl.bsp", bsp("{}", int32(30))},
+      {"id1/maps/bare.bsp", bsp("{message Bare\\nwords\x01 classname info_player_deathmatch}")}},
+     "--maps",
+     "bare   \"Bare words\"  ../id1/maps/bare.bsp\n"
+     "brace  (no title)  maps/brace.bsp\n"
+     "hl     (no title)  maps/hl.bsp\n"
+     "huge   (no title)  maps/huge.bsp\n"
+     "key    (no title)  maps/key.bsp\n"
+     "lump   (no title)  maps/lump.bsp\n"
+     "none   (no title)  maps/none.bsp\n"
+     "quote  (no title)  maps/quote.bsp\n"
+     "short  (no title)  maps/short.bsp\n"
+     "stray  (no title)  maps/stray.bsp\n"
+     "10 levels in . and ../id1; left out: 0 BSPs that are no levels, 0 maps in packs that no "
+     "engine reads\n",
+     "Note: maps/brace.bsp: its entities text ends before an entity does (no closing brace)\n"
+     "Note: maps/hl.bsp: it is no map of a kind these engines load (30)\n"
+     "Note: maps/huge.bsp: its entities text is larger than 1 MiB (1048591 bytes)\n"
+     "Note: maps/key.bsp: an entity has a key without a value\n"
+     "Note: maps/lump.bsp: its entities lump runs past its end\n"
+     "Note: maps/none.bsp: its entities text does not start with an entity\n"
+     "Note: maps/quote.bsp: its entities text has a quote that is never closed\n"
+     "Note: maps/short.bsp: it is too short for a map (4 bytes)\n"
+     "Note: maps/stray.bsp: its entities text holds something that is no entity\n"},
+    // The chain ends at an empty pack; DarkPlaces reads on.
+    {"EmptyPackEndsTheChain",
+     {{"mod/pak0.pak", pack({{"maps/c.bsp", item_model()}})}, {"mod/pak1.pak", ""},
+      {"mod/pak2.pak", pack({{"maps/b.bsp", kArena}})}, {"id1/PAK0.PAK", pack({{"maps/A.bsp", kArena}})}},
+     "--maps",
+     "A  \"Arena\"  ../id1/PAK0.PAK:maps/A.bsp  (DarkPlaces and FTE only)\n"
+     "b  \"Arena\"  pak2.pak:maps/b.bsp  (DarkPlaces and FTE only)\n"
+     "2 levels in . and ../id1; left out: 1 BSP that is no level, 0 maps in packs that no "
+     "engine reads\n",
+     "Note: pak1.pak: it is too short for a pack (0 bytes)\n"},
+    {"InTheBaseFolderItself",
+     {{"id1/pak0.pak", pack({{"maps/a.bsp", kArena}})}, {"id1/maps/a.bsp", level("Loose")}},
+     "--maps", "a  \"Arena\"  pak0.pak:maps/a.bsp, maps/a.bsp\n"
+     "1 level in .; left out: 0 BSPs that are no levels, 0 maps in packs that no engine reads\n",
+     "", "id1"},
+    {"NoMapsAnywhere", {{"mod/progs.dat", progs()}, {"mod/cmaps.cfg", "LOCALMAP0=\"a\";"}},
+     "--check", "Note: no maps in . or ../id1: the names were not checked against any\n", ""},
+    {"NoMapsInTheBaseFolder", {{"id1/progs.dat", progs()}, {"id1/cmaps.cfg", ""}},
+     "--check", "Note: no maps in .: the names were not checked against any\n", "", "id1"},
+    // The loaded copy decides; a name no engine loads as a level is judged
+    // by what Windows would find.
+    {"WhatEachEngineLoads",
+     {{"mod/progs.dat", progs()},
+      {"mod/cmaps.cfg", "LOCALMAP0=\"a\";LOCALMAP1=\"b\";LOCALMAP2=\"c\";LOCALMAP3=\"ab\";"},
+      {"mod/pak0.pak", pack({{"maps/a.bsp", item_model()}, {"maps/B.bsp", kArena}})},
+      {"mod/maps/a.bsp", kArena},
+      {"mod/maps/b.bsp", item_model()},
+      {"mod/maps/C.bsp", item_model()},
+      {"id1/pak0.pak", pack({{"maps/ba.bsp", kArena}, {"maps/bb.bsp", kArena}, {"maps/ab.bsp", kArena},
+                             {"maps/a.bsp", kArena}})}},
+     "--check",
+     "Note: LOCALMAP0 \"a\" is no level: pak0.pak:maps/a.bsp has no place to put a player (no "
+     "info_player_ entity)\n"
+     "Note: LOCALMAP1 \"b\" is no level: maps/b.bsp has no place to put a player (no "
+     "info_player_ entity)\n"
+     "Note: LOCALMAP2 \"c\" is no level: maps/C.bsp has no place to put a player (no "
+     "info_player_ entity)\n",
+     ""},
+};
+
+class Game : public testing::TestWithParam<GameRow> {};
+
+TEST_P(Game, SaysWhatTheEnginesFind) {
+    const GameRow &row = GetParam();
+    Tree tree = row.tree;
+    ToolRun run = run_in_game(tree, {row.args}, row.folder);
+    EXPECT_EQ(run.status, 0) << run.err;
+    if (string(row.args) == "--check") {
+        EXPECT_EQ(lines_starting(run.out, "Note: "), row.out);
+    } else {
+        EXPECT_EQ(run.out, row.out);
+    }
+    EXPECT_EQ(run.err, row.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Game, testing::ValuesIn(kGames), RowLabel());
+
+} // namespace
