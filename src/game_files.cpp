@@ -38,11 +38,10 @@ bool open_game_file(const char *path, GameFile *file) {
     // Unbuffered: each range moves in one read straight into the caller's
     // bytes, and nothing is read beyond it.
     static_cast<void>(std::setvbuf(file->stream, nullptr, _IONBF, 0));
-    file->size = seek_to(file->stream, 0, SEEK_END) ? position_of(file->stream) : -1;
-    if (file->size < 0) {
-        close_game_file(file);
-        return false;
-    }
+    // A file whose end cannot be found is taken as empty: nothing of it is
+    // read, and its damage says so.
+    file->size = seek_to(file->stream, 0, SEEK_END) ? position_of(file->stream) : 0;
+    file->size = file->size < 0 ? 0 : file->size;
     return true;
 }
 

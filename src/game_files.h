@@ -10,7 +10,7 @@ struct GameFile {
     long long size;
 };
 
-// Opens path read-only and learns its size; false when either fails.
+// Opens path read-only and learns its size; false when it cannot be opened.
 bool open_game_file(const char *path, GameFile *file);
 
 // Reads exactly count bytes from offset; false on a read error or a file that

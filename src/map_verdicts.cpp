@@ -2,7 +2,6 @@
 // name that no engine finds, the nearest names that are.
 #include "map_verdicts.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,29 +54,35 @@ void sort_by_any_case() {
     for (int i = 0; i < case_order_size; ++i) {
         case_order[i] = i;
     }
-    // Stable: within a run of equal names, places keep their byte order.
-    std::stable_sort(case_order, case_order + case_order_size, [](int a, int b) {
-        const Place &x = *game_place(a), &y = *game_place(b);
-        return compare_any_case(x.name, x.name_length, y.name, y.name_length) < 0;
+    // Within a run of equal names, places keep their byte order.
+    std::qsort(case_order, std::size_t(case_order_size), sizeof(int), [](const void *a, const void *b) {
+        int x = *static_cast<const int *>(a), y = *static_cast<const int *>(b);
+        int order = compare_any_case(game_place(x)->name, game_place(x)->name_length,
+                                     game_place(y)->name, game_place(y)->name_length);
+        return order != 0 ? order : x - y;
     });
 }
 
 // The run of case_order whose names equal name in any case: [*first, *last).
 void any_case_run(const char *name, int length, int *first, int *last) {
     sort_by_any_case();
-    auto below = [](int index, const std::pair<const char *, int> &key) {
-        const Place &place = *game_place(index);
-        return compare_any_case(place.name, place.name_length, key.first, key.second) < 0;
+    // The first index whose name is not below name (after: not above it).
+    auto bound = [&](bool after) {
+        int low = 0, high = case_order_size;
+        while (low < high) {
+            int middle = low + (high - low) / 2;
+            const Place &place = *game_place(case_order[middle]);
+            int order = compare_any_case(place.name, place.name_length, name, length);
+            if (order < 0 || (after && order == 0)) {
+                low = middle + 1;
+            } else {
+                high = middle;
+            }
+        }
+        return low;
     };
-    auto above = [](const std::pair<const char *, int> &key, int index) {
-        const Place &place = *game_place(index);
-        return compare_any_case(key.first, key.second, place.name, place.name_length) < 0;
-    };
-    std::pair<const char *, int> key{name, length};
-    *first = static_cast<int>(std::lower_bound(case_order, case_order + case_order_size, key, below) -
-                              case_order);
-    *last = static_cast<int>(std::upper_bound(case_order, case_order + case_order_size, key, above) -
-                             case_order);
+    *first = bound(false);
+    *last = bound(true);
 }
 
 bool has_high_byte(const char *name, int length) {
@@ -196,10 +201,13 @@ int distance(const char *a, int a_length, const char *b, int b_length) {
         row[0] = i;
         for (int j = 1; j <= b_length; ++j) {
             int change = a[i - 1] == b[j - 1] ? 0 : 1;
-            row[j] = std::min({up[j] + 1, row[j - 1] + 1, up[j - 1] + change});
+            int best = up[j - 1] + change;
+            best = up[j] + 1 < best ? up[j] + 1 : best;
+            best = row[j - 1] + 1 < best ? row[j - 1] + 1 : best;
             if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
-                row[j] = std::min(row[j], two_up[j - 2] + 1);
+                best = two_up[j - 2] + 1 < best ? two_up[j - 2] + 1 : best;
             }
+            row[j] = best;
         }
     }
     return rows[a_length % 3][b_length];
@@ -252,7 +260,8 @@ void judge_name(const char *name, int length, NameVerdict *verdict) {
         }
         return;
     }
-    for (int place : {quakespasm, darkplaces}) {
+    int loaded[] = {quakespasm, darkplaces};
+    for (int place : loaded) {
         if (place >= 0 && place_state(place) == MapState::no_level) {
             verdict->verdict = Verdict::no_level;
             verdict->place = place;

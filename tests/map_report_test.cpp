@@ -1,5 +1,8 @@
 // --maps, --map-table and --check's notes: a game's maps as Quakespasm and DarkPlaces find them.
 #include <filesystem>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -12,13 +15,27 @@ using std::string;
 
 // A game of id1/ and mod/ (paths in tree start with one of them), the tool
 // run in folder with args and, when names is given, those on its input.
+// prepare(mod's path) may change the folder first, and then says why the
+// row cannot run here, or nothing.
 ToolRun run_in_game(const Tree &tree, const std::vector<string> &args,
-                    const string &folder = "mod", const string *names = nullptr) {
+                    const string &folder = "mod", const string *names = nullptr,
+                    const std::function<string(const string &)> &prepare = nullptr,
+                    const std::function<void()> &child_setup = nullptr,
+                    const std::vector<string> &launcher = {}) {
     string root = make_work_dir() + "/..";
     write_tree(root, tree);
     write_file(root + "/names", names != nullptr ? *names : "");
     std::filesystem::create_directories(root + "/" + folder);
-    return run_tool(root + "/" + folder, args, input_from(root + "/names"));
+    string skip = prepare ? prepare(root + "/mod") : "";
+    if (!skip.empty()) {
+        return {-1, skip, ""};
+    }
+    return run_tool(root + "/" + folder, args, [&] {
+        input_from(root + "/names")();
+        if (child_setup) {
+            child_setup();
+        }
+    }, false, launcher);
 }
 
 string lines_starting(const string &text, const string &start) {
@@ -215,5 +232,104 @@ TEST_P(Game, SaysWhatTheEnginesFind) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Game, testing::ValuesIn(kGames), RowLabel());
+
+// A file that cannot be read is damaged like any other; the rest is listed.
+struct FaultRow {
+    const char *label;
+    const char *file;  // in mod/, beside maps/a.bsp, pak0.pak's p and sub/pak0.pak's s
+    const char *fault; // "no-access", or strace's read fault
+    bool titled, pack_read;
+    int unread;
+    const char *err;
+};
+PRINT_ROW_AS_LABEL(FaultRow)
+
+const FaultRow kFaults[] = {
+    {"PackNoAccess", "pak0.pak", "no-access", true, false, 1,
+     "Note: pak0.pak: it could not be read\n"},
+    {"PackHeaderFails", "pak0.pak", "read:error=EIO:when=1", true, false, 1,
+     "Note: pak0.pak: it could not be read\n"},
+    {"PackDirectoryFails", "pak0.pak", "read:error=EIO:when=2", true, false, 1,
+     "Note: pak0.pak: its directory could not be read\n"},
+    {"SubfolderPackNoAccess", "sub/pak0.pak", "no-access", true, true, 0, ""},
+    {"SubfolderPackFails", "sub/pak0.pak", "read:error=EIO:when=1", true, true, 0, ""},
+    {"MapNoAccess", "maps/a.bsp", "no-access", false, true, 1,
+     "Note: maps/a.bsp: it could not be read\n"},
+    {"MapHeaderFails", "maps/a.bsp", "read:error=EIO:when=1", false, true, 1,
+     "Note: maps/a.bsp: it could not be read\n"},
+    {"MapEntitiesFail", "maps/a.bsp", "read:error=EIO:when=2", false, true, 1,
+     "Note: maps/a.bsp: it could not be read\n"},
+};
+
+class ReadFault : public testing::TestWithParam<FaultRow> {};
+
+TEST_P(ReadFault, DamagesThatFileAlone) {
+    const FaultRow &row = GetParam();
+    string fault = row.fault;
+    bool traced = fault.rfind("read:", 0) == 0;
+    std::vector<string> strace = {"strace", "--quiet=all", "-o", "/dev/null", "-P", row.file,
+                                  "-e", "inject=" + fault};
+    ToolRun run = run_in_game(
+        {{"mod/pak0.pak", pack({{"maps/p.bsp", kArena}})}, {"mod/maps/a.bsp", kArena},
+         {"mod/sub/pak0.pak", pack({{"maps/s.bsp", kArena}})}},
+        {"--maps"}, "mod", nullptr,
+        [&](const string &mod) {
+            if (traced) {
+                return strace_unusable();
+            }
+            chmod((mod + "/" + row.file).c_str(), 0);
+            return string(tool_is_windows() ? "Wine's files have no mode bits to refuse a read" : "");
+        },
+        traced ? without_leak_check : drop_privileges, traced ? strace : std::vector<string>{});
+    if (run.status == -1 || run.status == kStillPrivileged) {
+        GTEST_SKIP() << run.out << " (or root cannot give up its capabilities here)";
+    }
+    EXPECT_EQ(run.status, 0);
+    int levels = row.pack_read ? 2 : 1;
+    EXPECT_EQ(run.out, string(row.titled ? "a  \"Arena\"" : "a  (no title)") + "  maps/a.bsp\n" +
+                           (row.pack_read ? "p  \"Arena\"  pak0.pak:maps/p.bsp\n" : "") +
+                           std::to_string(levels) + (levels == 1 ? " level" : " levels") +
+                           " in . and ../id1; left out: 0 BSPs that are no levels, " +
+                           std::to_string(row.unread) + (row.unread == 1 ? " map" : " maps") +
+                           " in packs that no engine reads\n");
+    EXPECT_EQ(run.err, row.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ReadFault, testing::ValuesIn(kFaults), RowLabel());
+
+// The reader's memory grows with the game; when there is none left, the
+// run stops with one line rather than a crash.
+TEST(Maps, OutOfMemoryIsOneError) {
+    if (tool_is_windows() || tool_is_wasi()) {
+        GTEST_SKIP() << "RLIMIT_DATA would bind Wine or Node, not the tool";
+    }
+    auto little_memory = [] {
+        rlimit limit{4 << 20, 4 << 20};
+        setrlimit(RLIMIT_DATA, &limit);
+    };
+    if (run_in_game({}, {"--version"}, "mod", nullptr, nullptr, little_memory).status != 0) {
+        GTEST_SKIP() << "this build of the tool cannot start in 4 MiB (a sanitizer's?)";
+    }
+    std::vector<Entry> maps;
+    for (int i = 0; i < 65536; ++i) {
+        maps.push_back({"maps/m" + std::to_string(i) + ".bsp", ""});
+    }
+    ToolRun run = run_in_game({{"mod/pak0.pak", pack(maps)}}, {"--maps"}, "mod", nullptr, nullptr,
+                              little_memory);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Error: Out of memory\n");
+}
+
+// Ten names at most, as --make-list takes them; no slot holds a longer one.
+TEST(MapTable, TenNamesAtMostOfFifteenBytes) {
+    string names = "a\n" + string(16, 'x') + "\n";
+    EXPECT_EQ(run_in_game({}, {"--map-table"}, "mod", &names).out,
+              "folders\t.\t../id1\nleft-out\t0\t0\nname\t0\t61\tno-map\t\"a\" is no map of "
+              "this game, nor near one\nname\t1\t\ttoo-long\tis longer than 15 characters\n");
+    names = string(11, '\n');
+    ToolRun run = run_in_game({}, {"--map-table"}, "mod", &names);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Error: Give ten names, one per line\n");
+}
 
 } // namespace
