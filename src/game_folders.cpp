@@ -383,10 +383,6 @@ int game_folder_count() {
     return folder_total;
 }
 
-const char *game_folder(int index) {
-    return folders[index];
-}
-
 int place_count() {
     return places_used;
 }

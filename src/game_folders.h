@@ -56,9 +56,8 @@ void *resized(void *memory, std::size_t size);
 // map's entities now; otherwise a map is read when its state is asked for.
 void read_game(bool every_map);
 
-// "." and, unless the tool runs in id1 itself, "../id1".
+// 2 for "." and "../id1"; 1 when the tool runs in id1 itself.
 int game_folder_count();
-const char *game_folder(int index);
 
 // The places in byte order of their names, each name's in Quakespasm's order.
 int place_count();

@@ -60,11 +60,7 @@ void describe(const char *name, int length, const NameVerdict &verdict) {
     add_quoted(name, length);
     add(" ");
     const Place *place = verdict.place >= 0 ? game_place(verdict.place) : nullptr;
-    switch (verdict.verdict) {
-    case Verdict::empty:
-    case Verdict::starts:
-        break;
-    case Verdict::some_engines:
+    if (verdict.verdict == Verdict::some_engines) {
         add("starts in ");
         add(verdict.engines == kQuakespasm ? kQuakespasmKind : kDarkplacesKind);
         add(" only: ");
@@ -75,19 +71,16 @@ void describe(const char *name, int length, const NameVerdict &verdict) {
                        game_place(verdict.everywhere)->name_length);
             add(" starts in every engine");
         }
-        break;
-    case Verdict::windows_only:
+    } else if (verdict.verdict == Verdict::windows_only) {
         add("is ");
         add(place->where);
         add(", which differs in case: it starts on Windows only, since engines on Linux find a "
             "loose map only by its exact name");
-        break;
-    case Verdict::no_level:
+    } else if (verdict.verdict == Verdict::no_level) {
         add("is no level: ");
         add(place->where);
         add(" has no place to put a player (no info_player_ entity)");
-        break;
-    case Verdict::no_map:
+    } else {
         add("is no map of this game");
         for (int i = 0; i < verdict.nearest_count; ++i) {
             add(i == 0 ? "; the nearest: " : ", ");
@@ -97,7 +90,6 @@ void describe(const char *name, int length, const NameVerdict &verdict) {
         if (verdict.nearest_count == 0) {
             add(", nor near one");
         }
-        break;
     }
 }
 

@@ -76,7 +76,8 @@ bool read_pack_header(GameFile *pack, PackHeader *header) {
 }
 
 bool read_pack_entry(GameFile *pack, const PackHeader *header, int index, PackEntry *entry) {
-    if (chunk_header != header || index < chunk_first || index >= chunk_first + chunk_count) {
+    // Entries are read in order: a chunk ends where the next begins.
+    if (chunk_header != header || index >= chunk_first + chunk_count) {
         chunk_header = header;
         chunk_first = index;
         chunk_count = header->entries - index < kChunkEntries ? header->entries - index

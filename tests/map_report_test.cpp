@@ -110,8 +110,10 @@ string progs() {
     return make_progs(4096, spread_slots());
 }
 
-std::string with_length(std::string map, long long length) {
-    return map.replace(8, 4, int32(length));
+// The map or pack with the 32-bit number at 8 (the entities' or the
+// directory's length) made length.
+std::string with_length(std::string bytes, long long length) {
+    return bytes.replace(8, 4, int32(length));
 }
 
 const GameRow kGames[] = {
@@ -176,19 +178,43 @@ const GameRow kGames[] = {
      "Note: maps/quote.bsp: its entities text has a quote that is never closed\n"
      "Note: maps/short.bsp: it is too short for a map (4 bytes)\n"
      "Note: maps/stray.bsp: its entities text holds something that is no entity\n"},
-    // The chain ends at an empty pack; DarkPlaces reads on.
+    // Titles from the first entity's first message, levels from any entity.
+    {"MapFormats",
+     {{"mod/maps/b2.bsp", bsp("{\"message\" \"Two\"}{\"classname\" \"info_player_coop\"}", "BSP2")},
+      {"mod/maps/p2.bsp", bsp("{\"message\" \"Other\"}{\"classname\" \"info_player_x\"}", "2PSB")},
+      {"mod/maps/first.bsp", bsp("{\"message\" \"1st\" \"message\" \"2nd\"}{\"message\" \"3rd\" "
+                                 "\"classname\" \"info_player_start\"}")},
+      {"mod/maps/short.bsp", bsp("{\"classname\" \"info_player\"}")},
+      {"mod/maps/bytes.bsp", level("\x9f\xa0\xfe\xff\\x\\")},
+      {"mod/maps/back.bsp", bsp("{\"message\" \"M\"}").replace(4, 4, int32(-1))},
+      {"mod/p.pak", pack_header(-1, 64)}},
+     "--maps",
+     "b2     \"Two\"  maps/b2.bsp\n"
+     "back   (no title)  maps/back.bsp\n"
+     "bytes  \"  ~ \\x\\\"  maps/bytes.bsp\n"
+     "first  \"1st\"  maps/first.bsp\n"
+     "p2     \"Other\"  maps/p2.bsp\n"
+     "5 levels in . and ../id1; left out: 1 BSP that is no level, 0 maps in packs that no "
+     "engine reads\n",
+     "Note: maps/back.bsp: its entities lump runs past its end\n"
+     "Note: p.pak: its directory's offset or length is negative (-1, 64)\n"},
+    // The chain ends at an empty pack; DarkPlaces reads on. Quakespasm alone
+    // reads pak0.pak, and finds no D.BSP there.
     {"EmptyPackEndsTheChain",
-     {{"mod/pak0.pak", pack({{"maps/c.bsp", item_model()}})}, {"mod/pak1.pak", ""},
+     {{"mod/pak0.pak", with_length(pack({{"maps/c.bsp", item_model()}, {"MAPS/D.BSP", kArena}}) + "x", 129)},
+      {"mod/pak1.pak", ""},
       {"mod/pak2.pak", pack({{"maps/b.bsp", kArena}})}, {"id1/PAK0.PAK", pack({{"maps/A.bsp", kArena}})}},
      "--maps",
      "A  \"Arena\"  ../id1/PAK0.PAK:maps/A.bsp  (DarkPlaces and FTE only)\n"
      "b  \"Arena\"  pak2.pak:maps/b.bsp  (DarkPlaces and FTE only)\n"
-     "2 levels in . and ../id1; left out: 1 BSP that is no level, 0 maps in packs that no "
+     "2 levels in . and ../id1; left out: 1 BSP that is no level, 1 map in packs that no "
      "engine reads\n",
+     "Note: pak0.pak: its directory's length, 129 bytes, is not a multiple of 64\n"
      "Note: pak1.pak: it is too short for a pack (0 bytes)\n"},
     {"InTheBaseFolderItself",
-     {{"id1/pak0.pak", pack({{"maps/a.bsp", kArena}})}, {"id1/maps/a.bsp", level("Loose")}},
-     "--maps", "a  \"Arena\"  pak0.pak:maps/a.bsp, maps/a.bsp\n"
+     {{"id1/pak0.pak", pack({{"maps/a.bsp", kArena}})}, {"id1/maps/a.bsp", level("Loose")},
+      {"id1/MAPS/a.bsp", kArena}, {"id1/x", ""}},
+     "--maps", "a  \"Arena\"  pak0.pak:maps/a.bsp, MAPS/a.bsp, maps/a.bsp\n"
      "1 level in .; left out: 0 BSPs that are no levels, 0 maps in packs that no engine reads\n",
      "", "id1"},
     {"NoMapsAnywhere", {{"mod/progs.dat", progs()}, {"mod/cmaps.cfg", "LOCALMAP0=\"a\";"}},
@@ -323,9 +349,12 @@ TEST(Maps, OutOfMemoryIsOneError) {
 // Ten names at most, as --make-list takes them; no slot holds a longer one.
 TEST(MapTable, TenNamesAtMostOfFifteenBytes) {
     string names = "a\n" + string(16, 'x') + "\n";
-    EXPECT_EQ(run_in_game({}, {"--map-table"}, "mod", &names).out,
-              "folders\t.\t../id1\nleft-out\t0\t0\nname\t0\t61\tno-map\t\"a\" is no map of "
-              "this game, nor near one\nname\t1\t\ttoo-long\tis longer than 15 characters\n");
+    EXPECT_EQ(run_in_game({{"mod/pak0.pak", "PAC"}}, {"--map-table"}, "mod", &names).out,
+              "folders\t.\t../id1\nleft-out\t0\t0\n"
+              "damage\tpak0.pak\tit is too short for a pack (3 bytes)\n"
+              "stops-quakespasm\tpak0.pak\tit is too short for a pack (3 bytes)\n"
+              "name\t0\t61\tno-map\t\"a\" is no map of this game, nor near one\n"
+              "name\t1\t\ttoo-long\tis longer than 15 characters\n");
     names = string(11, '\n');
     ToolRun run = run_in_game({}, {"--map-table"}, "mod", &names);
     EXPECT_EQ(run.status, 1);
