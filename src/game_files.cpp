@@ -57,14 +57,6 @@ void close_game_file(GameFile *file) {
     file->stream = nullptr;
 }
 
-long long int32_le(const unsigned char *bytes) {
-    unsigned long value = bytes[0] | static_cast<unsigned long>(bytes[1]) << 8 |
-                          static_cast<unsigned long>(bytes[2]) << 16 |
-                          static_cast<unsigned long>(bytes[3]) << 24;
-    return value >= 0x80000000UL ? static_cast<long long>(value) - 0x100000000LL
-                                 : static_cast<long long>(value);
-}
-
 void list_folder(const char *path, void (*each)(const char *name, bool is_folder, void *context),
                  void *context) {
     DIR *folder = opendir(path);

@@ -20,7 +20,13 @@ bool read_range(GameFile *file, long long offset, void *bytes, int count);
 void close_game_file(GameFile *file);
 
 // The signed 32-bit little-endian number at bytes, as the engines read one.
-long long int32_le(const unsigned char *bytes);
+inline long long int32_le(const unsigned char *bytes) {
+    unsigned long value = bytes[0] | static_cast<unsigned long>(bytes[1]) << 8 |
+                          static_cast<unsigned long>(bytes[2]) << 16 |
+                          static_cast<unsigned long>(bytes[3]) << 24;
+    return value >= 0x80000000UL ? static_cast<long long>(value) - 0x100000000LL
+                                 : static_cast<long long>(value);
+}
 
 // Calls each(name, is_folder, context) for every entry of the folder at path
 // but "." and ".."; does nothing when path is no folder it can list.

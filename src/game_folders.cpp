@@ -40,14 +40,20 @@ template <typename Item> Item *room_for_one(Item *&items, int used, int &size) {
 
 // Text that lives as long as the run: names, paths, titles, reasons. Kept in
 // blocks that never move, so that places may point into them.
+// Each block begins with a pointer to the one before, so that a new reading
+// can give them all back.
 char *block;
 int block_left;
+char *last_block;
 
 const char *keep(const char *bytes, std::size_t length) {
     if (length + 1 > static_cast<std::size_t>(block_left)) {
-        std::size_t size = length + 1 > 1 << 16 ? length + 1 : 1 << 16;
-        block = static_cast<char *>(resized(nullptr, size));
-        block_left = static_cast<int>(size);
+        std::size_t size = sizeof(char *) + (length + 1 > 1 << 16 ? length + 1 : 1 << 16);
+        char *fresh = static_cast<char *>(resized(nullptr, size));
+        std::memcpy(fresh, &last_block, sizeof(char *));
+        last_block = fresh;
+        block = fresh + sizeof(char *);
+        block_left = static_cast<int>(size - sizeof(char *));
     }
     char *kept = block;
     std::memcpy(kept, bytes, length);
@@ -175,8 +181,15 @@ const char *file_name(const char *where) {
 
 // Quakespasm's order within a folder: its chain from the highest number
 // down, then the other packs, last name first.
-// (qsort rather than std::sort here and below: a coverage build's counts of
-// the sort templates would outgrow the file size limit the tests set.)
+// qsort rather than std::sort: a coverage build's counts of the sort
+// templates would outgrow the file size limit the tests set. An empty array
+// may have no memory at all, which qsort must not be given.
+void sort(void *items, int count, std::size_t size, int (*order)(const void *, const void *)) {
+    if (count > 1) {
+        std::qsort(items, std::size_t(count), size, order);
+    }
+}
+
 int search_order(const void *x, const void *y) {
     const Pack &a = *static_cast<const Pack *>(x), &b = *static_cast<const Pack *>(y);
     if ((a.chain >= 0) != (b.chain >= 0)) {
@@ -279,7 +292,7 @@ void read_packs(int folder) {
         }
         packs[i].chain = number;
     }
-    std::qsort(packs + first, std::size_t(count), sizeof(Pack), search_order);
+    sort(packs + first, count, sizeof(Pack), search_order);
     long long base = folder * kFolderRank;
     int first_place = places_used;
     for (int i = first; i < first + count; ++i) {
@@ -359,6 +372,22 @@ void *resized(void *memory, std::size_t size) {
     return memory;
 }
 
+void forget_game() {
+    while (last_block != nullptr) {
+        char *before;
+        std::memcpy(&before, last_block, sizeof(char *));
+        std::free(last_block);
+        last_block = before;
+    }
+    block_left = 0;
+    places_used = packs_used = damages_used = unread_maps = 0;
+    if (map_file_where != nullptr) {
+        close_game_file(&map_file);
+        map_file_where = nullptr;
+    }
+    ++game_readings;
+}
+
 void read_game(bool every_map) {
     folders[0] = ".";
     folders[1] = "../id1";
@@ -373,15 +402,17 @@ void read_game(bool every_map) {
             read_place(places[i]);
         }
     }
-    std::qsort(places, std::size_t(places_used), sizeof(Place), name_order);
+    sort(places, places_used, sizeof(Place), name_order);
     // By path, so that every system names them alike, whatever order its
     // folders list their files in.
-    std::qsort(damages, std::size_t(damages_used), sizeof(Damage), damage_order);
+    sort(damages, damages_used, sizeof(Damage), damage_order);
 }
 
 int game_folder_count() {
     return folder_total;
 }
+
+int game_readings = 1; // the verdicts' sort starts at 0: never sorted
 
 int place_count() {
     return places_used;

@@ -56,6 +56,11 @@ void *resized(void *memory, std::size_t size);
 // map's entities now; otherwise a map is read when its state is asked for.
 void read_game(bool every_map);
 
+// Gives back what read_game() took (the next reading starts afresh) and
+// counts in game_readings, so that what was worked out from it is dropped.
+void forget_game();
+extern int game_readings;
+
 // 2 for "." and "../id1"; 1 when the tool runs in id1 itself.
 int game_folder_count();
 

@@ -115,8 +115,9 @@ struct Level {
     NameVerdict verdict;
 };
 
-// Calls each(level) for every name that is a level; counts the others.
-template <typename Each> int for_each_level(Each each) {
+// Calls each(level) for every name that is a level; counts the BSPs that are
+// none, and adds the maps that no engine finds to unfound.
+template <typename Each> int for_each_level(Each each, int *unfound) {
     int no_levels = 0;
     for (int i = 0; i < place_count(); ++i) {
         const Place &place = *game_place(i);
@@ -129,6 +130,8 @@ template <typename Each> int for_each_level(Each each) {
         judge_name(place.name, place.name_length, &level.verdict);
         if (level.verdict.verdict == Verdict::no_level) {
             ++no_levels;
+        } else if (level.verdict.verdict == Verdict::no_map) {
+            ++*unfound;
         } else {
             each(level);
         }
@@ -218,11 +221,13 @@ const char *looked_in(bool all) {
 
 void print_maps() {
     read_game(true);
-    int width = 0;
-    for_each_level([&](const Level &level) {
-        width = std::max(width, std::min(game_place(level.first)->name_length, kWidestColumn));
-    });
-    int levels = 0;
+    int width = 0, levels = 0, unfound = 0;
+    for_each_level(
+        [&](const Level &level) {
+            width = std::max(width, std::min(game_place(level.first)->name_length, kWidestColumn));
+        },
+        &unfound);
+    unfound = unread_map_count();
     int no_levels = for_each_level([&](const Level &level) {
         const Place &place = *game_place(level.first);
         const Place *titled = titled_place(level.first);
@@ -236,21 +241,23 @@ void print_maps() {
         print_places(level.first, "  ", ", ");
         std::printf("%s\n", mark(level.verdict));
         ++levels;
-    });
-    std::printf("%d %s in %s; left out: %d %s, %d %s in packs that no engine reads\n", levels,
+    }, &unfound);
+    std::printf("%d %s in %s; left out: %d %s, %d %s that no engine finds\n", levels,
                 plural(levels, "level", "levels"), looked_in(true), no_levels,
-                plural(no_levels, "BSP that is no level", "BSPs that are no levels"),
-                unread_map_count(), plural(unread_map_count(), "map", "maps"));
+                plural(no_levels, "BSP that is no level", "BSPs that are no levels"), unfound,
+                plural(unfound, "map", "maps"));
     std::fflush(stdout);
     for (int i = 0; i < damage_count(); ++i) {
         std::fprintf(stderr, "Note: %s: %s\n", game_damage(i)->where, game_damage(i)->why);
     }
     print_game_warnings(stderr);
+    forget_game();
 }
 
 void print_map_table() {
     read_game(true);
     std::printf("folders\t.%s\n", game_folder_count() == 1 ? "" : "\t../id1");
+    int unfound = unread_map_count();
     int no_levels = for_each_level([](const Level &level) {
         const Place &place = *game_place(level.first);
         const Place *titled = titled_place(level.first);
@@ -266,8 +273,8 @@ void print_map_table() {
                     place.folder == 0 ? "mod" : "base");
         print_places(level.first, "\t", "\t");
         std::printf("\n");
-    });
-    std::printf("left-out\t%d\t%d\n", no_levels, unread_map_count());
+    }, &unfound);
+    std::printf("left-out\t%d\t%d\n", no_levels, unfound);
     for (int i = 0; i < damage_count(); ++i) {
         std::printf("damage\t%s\t%s\n", game_damage(i)->where, game_damage(i)->why);
     }
@@ -306,6 +313,7 @@ void print_map_table() {
         }
         std::printf("\n");
     }
+    forget_game();
 }
 
 void print_game_notes() {
@@ -327,4 +335,5 @@ void print_game_notes() {
         }
     }
     print_game_warnings(stdout);
+    forget_game();
 }

@@ -25,6 +25,7 @@ char why[512];
 // case, as DarkPlaces compares a pack's names: equal names, one run.
 int *case_order;
 int case_order_size;
+int case_order_reading; // the game_readings it was sorted for
 
 int lower(unsigned char c) {
     return c >= 'A' && c <= 'Z' ? c + 32 : c;
@@ -46,11 +47,12 @@ bool same_name(const Place &place, const char *name, int length) {
 }
 
 void sort_by_any_case() {
-    if (case_order_size == place_count()) {
+    if (case_order_reading == game_readings) {
         return;
     }
+    case_order_reading = game_readings;
     case_order_size = place_count();
-    case_order = static_cast<int *>(resized(nullptr, sizeof(int) * std::size_t(case_order_size) + 1));
+    case_order = static_cast<int *>(resized(case_order, sizeof(int) * std::size_t(case_order_size) + 1));
     for (int i = 0; i < case_order_size; ++i) {
         case_order[i] = i;
     }
@@ -148,9 +150,14 @@ bool starts_everywhere(const char *name, int length) {
            place_state(darkplaces) != MapState::no_level;
 }
 
+void judge(const char *name, int length, bool look_near, NameVerdict *verdict);
+
+// Without looking for near names: a name of the game that no engine finds
+// (one with a byte over 0x7F in a pack only Quakespasm reads) would look
+// for its own near names, and they for theirs.
 Verdict verdict_of(const char *name, int length) {
     NameVerdict verdict;
-    judge_name(name, length, &verdict);
+    judge(name, length, false, &verdict);
     return verdict.verdict;
 }
 
@@ -213,10 +220,10 @@ int distance(const char *a, int a_length, const char *b, int b_length) {
     return rows[a_length % 3][b_length];
 }
 
-// A name of the game is a level unless what an engine finds is none. (It is
-// never no_map: each place was found by some engine, or by Windows.)
+// A name of the game that some engine (or Windows) starts as a level.
 bool is_level(const char *name, int length) {
-    return verdict_of(name, length) != Verdict::no_level;
+    Verdict verdict = verdict_of(name, length);
+    return verdict != Verdict::no_level && verdict != Verdict::no_map;
 }
 
 // The nearest names that are levels: first those equal to name but for case,
@@ -240,9 +247,7 @@ void find_nearest(const char *name, int length, NameVerdict *verdict) {
     }
 }
 
-} // namespace
-
-void judge_name(const char *name, int length, NameVerdict *verdict) {
+void judge(const char *name, int length, bool look_near, NameVerdict *verdict) {
     *verdict = {Verdict::empty, -1, 0, nullptr, -1, {-1, -1, -1}, 0};
     if (length == 0) {
         return;
@@ -255,7 +260,7 @@ void judge_name(const char *name, int length, NameVerdict *verdict) {
         if (verdict->place >= 0 && place_state(verdict->place) == MapState::no_level) {
             verdict->verdict = Verdict::no_level;
         }
-        if (verdict->verdict == Verdict::no_map) {
+        if (verdict->verdict == Verdict::no_map && look_near) {
             find_nearest(name, length, verdict);
         }
         return;
@@ -278,4 +283,10 @@ void judge_name(const char *name, int length, NameVerdict *verdict) {
     verdict->everywhere = everywhere_name(name, length);
     explain_some_engines(name, length, *verdict);
     verdict->why = why;
+}
+
+} // namespace
+
+void judge_name(const char *name, int length, NameVerdict *verdict) {
+    judge(name, length, true, verdict);
 }

@@ -56,7 +56,7 @@ std::string bsp(const std::string &entities, const std::string &version) {
                                    leaf + empty_leaf, "", "", "", model};
     std::string header = version, body;
     for (const std::string &lump : lumps) {
-        header += int32(124 + static_cast<long long>(body.size())) + int32(lump.size());
+        header += int32(124 + static_cast<long long>(body.size())) + int32(static_cast<long long>(lump.size()));
         body += lump + std::string((4 - lump.size() % 4) % 4, '\0');
     }
     return header + body;
@@ -80,7 +80,7 @@ std::string pack(const std::vector<Entry> &entries) {
     for (const Entry &entry : entries) {
         std::string name = entry.name;
         name.resize(56, '\0');
-        directory += name + int32(12 + static_cast<long long>(data.size())) + int32(entry.data.size());
+        directory += name + int32(12 + static_cast<long long>(data.size())) + int32(static_cast<long long>(entry.data.size()));
         data += entry.data;
     }
     return pack_header(12 + static_cast<int>(data.size()), static_cast<int>(directory.size())) +
@@ -101,10 +101,11 @@ Tree game_of_every_kind() {
         progs += std::string("usermap") + digit + std::string(8, '\0') + "lt!g" + digit;
     }
     std::string chain_pack1 = pack({{"maps/dm_arena.bsp", level("Arena, the mod's")},
-                                    {"maps/qs_only.bsp", level("Quakespasm's alone")}});
+                                    {"maps/qs_only.bsp", level("Quakespasm's alone")},
+                                    {"maps/\xe9t\xe9.bsp", level("No engine's")}});
     // One byte more directory than whole entries: DarkPlaces skips the pack,
-    // Quakespasm reads the two entries.
-    chain_pack1 = chain_pack1.substr(0, 8) + int32(128 + 1) + chain_pack1.substr(12) + "x";
+    // Quakespasm reads the three entries, but no name with a byte over 0x7F.
+    chain_pack1 = chain_pack1.substr(0, 8) + int32(3 * 64 + 1) + chain_pack1.substr(12) + "x";
     return {
         {"id1/pak0.pak", pack({{"progs.dat", "base progs"},
                                {"maps/start.bsp", level("Introduction")},

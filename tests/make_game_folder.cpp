@@ -1,13 +1,27 @@
-// Writes the tests' game of every kind into a folder (id1/ and mod/), for the page's tests and by hand.
+// Writes the tests' game of every kind into a folder (id1/ and mod/), for the page's tests and by
+// hand; with --fuzz-seeds, each of its packs and maps as a seed of the game reader's fuzz target.
 #include <cstdio>
+#include <cstring>
 
 #include "game_folder.h"
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_game_folder FOLDER\n");
+    bool seeds = argc == 3 && std::strcmp(argv[1], "--fuzz-seeds") == 0;
+    if (argc != 2 && !seeds) {
+        std::fprintf(stderr, "usage: make_game_folder [--fuzz-seeds] FOLDER\n");
         return 2;
     }
-    write_tree(argv[1], game_of_every_kind());
+    if (!seeds) {
+        write_tree(argv[1], game_of_every_kind());
+        return 0;
+    }
+    // The target's first byte: 1 for a pack, 0 for a map.
+    Tree files;
+    for (const auto &[path, bytes] : game_of_every_kind()) {
+        bool pack = path.size() > 4 && path.compare(path.size() - 4, 4, ".pak") == 0;
+        files.push_back({std::to_string(files.size()), (pack ? "\x01" : "") + bytes});
+        files.back().second.insert(0, pack ? 0 : 1, '\0');
+    }
+    write_tree(argv[2], files);
     return 0;
 }

@@ -67,9 +67,9 @@ TEST(Maps, ListGameOfEveryKind) {
               "upper      \"Upper\"  maps/upper.BSP  (Windows only)\n"
               "vault/x    \"Vault X\"  maps/vault/x.bsp\n"
               "vault/y    \"Vault Y\"  pak0.pak:maps/vault/y.bsp\n"
-              "12 levels in . and ../id1; left out: 2 BSPs that are no levels, 1 map in packs that "
-              "no engine reads\n");
-    EXPECT_EQ(run.err, "Note: pak1.pak: its directory's length, 129 bytes, is not a multiple of 64\n"
+              "12 levels in . and ../id1; left out: 2 BSPs that are no levels, 2 maps that no "
+              "engine finds\n");
+    EXPECT_EQ(run.err, "Note: pak1.pak: its directory's length, 193 bytes, is not a multiple of 64\n"
                        "Note: Quakespasm, ironwail and vkQuake run the progs.dat in pak0.pak, not "
                        "this one, and so never see these names (DarkPlaces and FTE run this one)\n");
 }
@@ -132,8 +132,8 @@ const GameRow kGames[] = {
      "--maps",
      "a  \"Arena\"  pak0.pak:maps/a.bsp\n"
      "f  \"Arena\"  f.pak:maps/f.bsp  (DarkPlaces and FTE only)\n"
-     "2 levels in . and ../id1; left out: 0 BSPs that are no levels, 2 maps in packs that no "
-     "engine reads\n",
+     "2 levels in . and ../id1; left out: 0 BSPs that are no levels, 2 maps that no engine "
+     "finds\n",
      "Note: b.pak: it does not start with \"PACK\"\n"
      "Note: c.pak: its directory's offset or length is negative (12, -64)\n"
      "Note: d.pak: its directory claims 65537 entries\n"
@@ -167,8 +167,8 @@ const GameRow kGames[] = {
      "quote  (no title)  maps/quote.bsp\n"
      "short  (no title)  maps/short.bsp\n"
      "stray  (no title)  maps/stray.bsp\n"
-     "10 levels in . and ../id1; left out: 0 BSPs that are no levels, 0 maps in packs that no "
-     "engine reads\n",
+     "10 levels in . and ../id1; left out: 0 BSPs that are no levels, 0 maps that no engine "
+     "finds\n",
      "Note: maps/brace.bsp: its entities text ends before an entity does (no closing brace)\n"
      "Note: maps/hl.bsp: it is no map of a kind these engines load (30)\n"
      "Note: maps/huge.bsp: its entities text is larger than 1 MiB (1048591 bytes)\n"
@@ -194,8 +194,8 @@ const GameRow kGames[] = {
      "bytes  \"  ~ \\x\\\"  maps/bytes.bsp\n"
      "first  \"1st\"  maps/first.bsp\n"
      "p2     \"Other\"  maps/p2.bsp\n"
-     "5 levels in . and ../id1; left out: 1 BSP that is no level, 0 maps in packs that no "
-     "engine reads\n",
+     "5 levels in . and ../id1; left out: 1 BSP that is no level, 0 maps that no engine "
+     "finds\n",
      "Note: maps/back.bsp: its entities lump runs past its end\n"
      "Note: p.pak: its directory's offset or length is negative (-1, 64)\n"},
     // The chain ends at an empty pack; DarkPlaces reads on. Quakespasm alone
@@ -207,15 +207,15 @@ const GameRow kGames[] = {
      "--maps",
      "A  \"Arena\"  ../id1/PAK0.PAK:maps/A.bsp  (DarkPlaces and FTE only)\n"
      "b  \"Arena\"  pak2.pak:maps/b.bsp  (DarkPlaces and FTE only)\n"
-     "2 levels in . and ../id1; left out: 1 BSP that is no level, 1 map in packs that no "
-     "engine reads\n",
+     "2 levels in . and ../id1; left out: 1 BSP that is no level, 1 map that no engine "
+     "finds\n",
      "Note: pak0.pak: its directory's length, 129 bytes, is not a multiple of 64\n"
      "Note: pak1.pak: it is too short for a pack (0 bytes)\n"},
     {"InTheBaseFolderItself",
      {{"id1/pak0.pak", pack({{"maps/a.bsp", kArena}})}, {"id1/maps/a.bsp", level("Loose")},
       {"id1/MAPS/a.bsp", kArena}, {"id1/x", ""}},
      "--maps", "a  \"Arena\"  pak0.pak:maps/a.bsp, MAPS/a.bsp, maps/a.bsp\n"
-     "1 level in .; left out: 0 BSPs that are no levels, 0 maps in packs that no engine reads\n",
+     "1 level in .; left out: 0 BSPs that are no levels, 0 maps that no engine finds\n",
      "", "id1"},
     {"NoMapsAnywhere", {{"mod/progs.dat", progs()}, {"mod/cmaps.cfg", "LOCALMAP0=\"a\";"}},
      "--check", "Note: no maps in . or ../id1: the names were not checked against any\n", ""},
@@ -317,7 +317,7 @@ TEST_P(ReadFault, DamagesThatFileAlone) {
                            std::to_string(levels) + (levels == 1 ? " level" : " levels") +
                            " in . and ../id1; left out: 0 BSPs that are no levels, " +
                            std::to_string(row.unread) + (row.unread == 1 ? " map" : " maps") +
-                           " in packs that no engine reads\n");
+                           " that no engine finds\n");
     EXPECT_EQ(run.err, row.err);
 }
 
