@@ -221,12 +221,29 @@ const GameRow kGames[] = {
      "--check", "Note: no maps in . or ../id1: the names were not checked against any\n", ""},
     {"NoMapsInTheBaseFolder", {{"id1/progs.dat", progs()}, {"id1/cmaps.cfg", ""}},
      "--check", "Note: no maps in .: the names were not checked against any\n", "", "id1"},
-    // The loaded copy decides; a name no engine loads as a level is judged
-    // by what Windows would find.
+    // Near names: first equal but for case, then one edit away, three at
+    // most. The highest pack's progs.dat is the one Quakespasm runs.
+    {"NearestNamesAndProgs",
+     {{"mod/progs.dat", progs()},
+      {"mod/cmaps.cfg", "LOCALMAP0=\"dm\";LOCALMAP1=\"md1\";"},
+      {"mod/pak0.pak", pack({{"progs.dat", ""}, {"maps/dm3.bsp", kArena}, {"maps/dm2.bsp", kArena},
+                             {"maps/dm1.bsp", kArena}, {"maps/d.bsp", kArena}})},
+      {"mod/pak1.pak", with_length(pack({{"progs.dat", ""}, {"maps/DM.bsp", kArena}}) + "x", 129)}},
+     "--check",
+     "Note: LOCALMAP0 \"dm\" is no map of this game; the nearest: \"DM\", \"d\", \"dm1\"\n"
+     "Note: LOCALMAP1 \"md1\" is no map of this game; the nearest: \"dm1\", \"d\", \"dm2\"\n"
+     "Note: Quakespasm, ironwail and vkQuake run the progs.dat in pak1.pak, not this one, and so "
+     "never see these names (DarkPlaces and FTE run this one)\n",
+     ""},
+    // The loaded copy decides (DarkPlaces takes loose files first); a name no
+    // engine loads as a level is judged by what Windows would find.
     {"WhatEachEngineLoads",
      {{"mod/progs.dat", progs()},
-      {"mod/cmaps.cfg", "LOCALMAP0=\"a\";LOCALMAP1=\"b\";LOCALMAP2=\"c\";LOCALMAP3=\"ab\";"},
-      {"mod/pak0.pak", pack({{"maps/a.bsp", item_model()}, {"maps/B.bsp", kArena}})},
+      {"mod/cmaps.cfg",
+       "LOCALMAP0=\"a\";LOCALMAP1=\"b\";LOCALMAP2=\"c\";LOCALMAP3=\"ab\";LOCALMAP4=\"e\";"},
+      {"mod/pak0.pak",
+       pack({{"maps/a.bsp", item_model()}, {"maps/B.bsp", kArena}, {"maps/e.bsp", kArena}})},
+      {"mod/maps/e.bsp", item_model()},
       {"mod/maps/a.bsp", kArena},
       {"mod/maps/b.bsp", item_model()},
       {"mod/maps/C.bsp", item_model()},
@@ -238,6 +255,8 @@ const GameRow kGames[] = {
      "Note: LOCALMAP1 \"b\" is no level: maps/b.bsp has no place to put a player (no "
      "info_player_ entity)\n"
      "Note: LOCALMAP2 \"c\" is no level: maps/C.bsp has no place to put a player (no "
+     "info_player_ entity)\n"
+     "Note: LOCALMAP4 \"e\" is no level: maps/e.bsp has no place to put a player (no "
      "info_player_ entity)\n",
      ""},
 };
