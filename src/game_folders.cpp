@@ -158,8 +158,8 @@ void visit(const char *name, bool is_folder, void *context) {
         if (at.depth > 0) {
             count_unread_maps(where);
         } else {
-            *room_for_one(packs, packs_used, packs_size) = {keep(where), at.folder, -1,     0,
-                                                            nullptr,     nullptr,   nullptr, false};
+            *room_for_one(packs, packs_used, packs_size) = {
+                keep(where), at.folder, -1, 0, nullptr, nullptr, nullptr, false, nullptr, false};
             ++packs_used;
         }
     } else if (is_map_path(inside, &exact)) {
@@ -206,7 +206,7 @@ int chain_number(const char *name) {
     return std::strncmp(name, "pak", 3) == 0 && std::strcmp(name, expected) == 0 ? number : -1;
 }
 
-void read_pack(int index, long long rank) {
+void read_pack(int index, long long rank, long long darkplaces_rank) {
     Pack &pack = packs[index];
     GameFile file;
     PackHeader header;
@@ -222,7 +222,7 @@ void read_pack(int index, long long rank) {
     if (header.damage != nullptr) {
         add_damage(pack.where, header.damage);
     }
-    if (pack.chain >= 0 && header.quakespasm_stops != nullptr) {
+    if (pack.chain >= 0 && header.quakespasm_stops != nullptr && !pack.empty) {
         pack.stops_quakespasm = keep(header.quakespasm_stops);
     }
     pack.engines = (header.quakespasm && pack.chain >= 0 ? kQuakespasm : 0) |
@@ -257,6 +257,7 @@ void read_pack(int index, long long rank) {
             add_place(entry.name, keep(entry_where), index, pack.folder, exact, engines,
                       entry.offset, entry.length);
             places[places_used - 1].quakespasm_rank = rank;
+            places[places_used - 1].darkplaces_rank = darkplaces_rank;
         } else if (std::strcmp(entry.name, "progs.dat") == 0) {
             pack.progs = pack.folder == 0 && (pack.engines & kQuakespasm) != 0;
         }
@@ -275,7 +276,7 @@ void read_packs(int folder) {
         ++count;
     }
     count -= first;
-    // The chain ends at the first number missing, or at an empty pack.
+    // The chain ends at the first number missing, or one that cannot be opened.
     for (int number = 0;; ++number) {
         int i = first;
         while (i < first + count && chain_number(file_name(packs[i].where)) != number) {
@@ -285,30 +286,63 @@ void read_packs(int folder) {
         if (i == first + count || !open_game_file(packs[i].where, &file)) {
             break;
         }
-        bool empty = file.size == 0;
+        packs[i].empty = file.size == 0;
         close_game_file(&file);
-        if (empty) {
-            break;
-        }
         packs[i].chain = number;
     }
     sort(packs + first, count, sizeof(Pack), search_order);
     long long base = folder * kFolderRank;
-    int first_place = places_used;
     for (int i = first; i < first + count; ++i) {
-        read_pack(i, base + 1 + (i - first));
+        // DarkPlaces searches a folder's packs by name, the last first.
+        int after = 0;
+        for (int j = first; j < first + count; ++j) {
+            after += std::strcmp(packs[j].where, packs[i].where) > 0;
+        }
+        read_pack(i, base + 1 + (i - first), base + 1 + after);
     }
     // Loose maps come after every pack in Quakespasm, before them in DarkPlaces.
     for (int i = 0; i < places_used; ++i) {
-        Place &place = places[i];
-        if (place.folder != folder) {
-            continue;
+        if (places[i].folder == folder && places[i].pack < 0) {
+            places[i].quakespasm_rank = base + 1 + count;
+            places[i].darkplaces_rank = base;
         }
-        if (place.pack < 0) {
-            place.quakespasm_rank = base + 1 + count;
-            place.darkplaces_rank = base;
-        } else if (i >= first_place) {
-            place.darkplaces_rank = place.quakespasm_rank;
+    }
+}
+
+// Quakespasm reads id1's chain and then the mod's, each from pak0.pak up. It
+// takes an empty pack for the one it read before (what it read stays in its
+// buffers), so that pack's maps fail; with none before, it stops at start.
+void read_empty_packs_as_quakespasm() {
+    int before = -1;
+    for (int folder = folder_total - 1; folder >= 0; --folder) {
+        for (int number = 0;; ++number) {
+            int i = 0;
+            while (i < packs_used && (packs[i].folder != folder || packs[i].chain != number)) {
+                ++i;
+            }
+            if (i == packs_used) {
+                break;
+            }
+            if (!packs[i].empty) {
+                before = i;
+                continue;
+            }
+            if (before < 0) {
+                packs[i].stops_quakespasm = "it is empty";
+                continue;
+            }
+            char why[4096 + 128];
+            std::snprintf(why, sizeof why, "it is empty, and they take it for %s, whose maps then fail",
+                          packs[before].where);
+            packs[i].misread_by_quakespasm = keep(why);
+            std::snprintf(why, sizeof why, "they take the empty %s after it for it", packs[i].where);
+            packs[before].quakespasm_skips = keep(why);
+            packs[before].engines &= ~kQuakespasm;
+        }
+    }
+    for (int i = 0; i < places_used; ++i) {
+        if (places[i].pack >= 0 && (packs[places[i].pack].engines & kQuakespasm) == 0) {
+            places[i].engines &= ~kQuakespasm;
         }
     }
 }
@@ -396,6 +430,7 @@ void read_game(bool every_map) {
         walk({folder, "", 0});
         read_packs(folder);
     }
+    read_empty_packs_as_quakespasm();
     if (every_map) {
         // In the order they were found: a pack's maps one after another.
         for (int i = 0; i < places_used; ++i) {

@@ -40,6 +40,10 @@ struct Pack {
     const char *darkplaces_skips;
     // Why Quakespasm stops at start on it, or null.
     const char *stops_quakespasm;
+    // An empty pack of Quakespasm's chain: it takes the directory of the pack
+    // Quakespasm read before it, whose maps then fail there.
+    bool empty;
+    const char *misread_by_quakespasm; // what that costs, or null
     bool progs; // holds a progs.dat that Quakespasm runs instead of the mod's own
 };
 

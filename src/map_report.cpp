@@ -202,9 +202,14 @@ void print_game_warnings(FILE *out) {
                      kQuakespasmKind, progs->where, kDarkplacesKind);
     }
     for (int i = 0; i < pack_count(); ++i) {
-        if (game_pack(i)->stops_quakespasm != nullptr) {
-            std::fprintf(out, "Note: %s stop at start: %s: %s\n", kQuakespasmKind,
-                         game_pack(i)->where, game_pack(i)->stops_quakespasm);
+        const Pack &pack = *game_pack(i);
+        if (pack.stops_quakespasm != nullptr) {
+            std::fprintf(out, "Note: %s stop at start: %s: %s\n", kQuakespasmKind, pack.where,
+                         pack.stops_quakespasm);
+        }
+        if (pack.misread_by_quakespasm != nullptr) {
+            std::fprintf(out, "Note: %s misread %s: %s\n", kQuakespasmKind, pack.where,
+                         pack.misread_by_quakespasm);
         }
     }
 }
@@ -282,9 +287,12 @@ void print_map_table() {
         std::printf("progs-in-pack\t%s\n", progs_pack()->where);
     }
     for (int i = 0; i < pack_count(); ++i) {
-        if (game_pack(i)->stops_quakespasm != nullptr) {
-            std::printf("stops-quakespasm\t%s\t%s\n", game_pack(i)->where,
-                        game_pack(i)->stops_quakespasm);
+        const Pack &pack = *game_pack(i);
+        if (pack.stops_quakespasm != nullptr) {
+            std::printf("stops-quakespasm\t%s\t%s\n", pack.where, pack.stops_quakespasm);
+        }
+        if (pack.misread_by_quakespasm != nullptr) {
+            std::printf("misread-by-quakespasm\t%s\t%s\n", pack.where, pack.misread_by_quakespasm);
         }
     }
     char name[kNameLimit + 1];

@@ -198,19 +198,22 @@ const GameRow kGames[] = {
      "finds\n",
      "Note: maps/back.bsp: its entities lump runs past its end\n"
      "Note: p.pak: its directory's offset or length is negative (-1, 64)\n"},
-    // The chain ends at an empty pack; DarkPlaces reads on. Quakespasm alone
-    // reads pak0.pak, and finds no D.BSP there.
-    {"EmptyPackEndsTheChain",
+    // Quakespasm takes an empty pack of its chain for the one before (which
+    // DarkPlaces skips here, and which holds D.BSP in another case), and
+    // reads on; DarkPlaces skips the empty one.
+    {"EmptyPackInTheChain",
      {{"mod/pak0.pak", with_length(pack({{"maps/c.bsp", item_model()}, {"MAPS/D.BSP", kArena}}) + "x", 129)},
       {"mod/pak1.pak", ""},
       {"mod/pak2.pak", pack({{"maps/b.bsp", kArena}})}, {"id1/PAK0.PAK", pack({{"maps/A.bsp", kArena}})}},
      "--maps",
      "A  \"Arena\"  ../id1/PAK0.PAK:maps/A.bsp  (DarkPlaces and FTE only)\n"
-     "b  \"Arena\"  pak2.pak:maps/b.bsp  (DarkPlaces and FTE only)\n"
-     "2 levels in . and ../id1; left out: 1 BSP that is no level, 1 map that no engine "
+     "b  \"Arena\"  pak2.pak:maps/b.bsp\n"
+     "2 levels in . and ../id1; left out: 0 BSPs that are no levels, 2 maps that no engine "
      "finds\n",
      "Note: pak0.pak: its directory's length, 129 bytes, is not a multiple of 64\n"
-     "Note: pak1.pak: it is too short for a pack (0 bytes)\n"},
+     "Note: pak1.pak: it is too short for a pack (0 bytes)\n"
+     "Note: Quakespasm, ironwail and vkQuake misread pak1.pak: it is empty, and they take it for "
+     "pak0.pak, whose maps then fail\n"},
     {"InTheBaseFolderItself",
      {{"id1/pak0.pak", pack({{"maps/a.bsp", kArena}})}, {"id1/maps/a.bsp", level("Loose")},
       {"id1/MAPS/a.bsp", kArena}, {"id1/x", ""}},
@@ -219,8 +222,11 @@ const GameRow kGames[] = {
      "", "id1"},
     {"NoMapsAnywhere", {{"mod/progs.dat", progs()}, {"mod/cmaps.cfg", "LOCALMAP0=\"a\";"}},
      "--check", "Note: no maps in . or ../id1: the names were not checked against any\n", ""},
-    {"NoMapsInTheBaseFolder", {{"id1/progs.dat", progs()}, {"id1/cmaps.cfg", ""}},
-     "--check", "Note: no maps in .: the names were not checked against any\n", "", "id1"},
+    {"NoMapsInTheBaseFolder", {{"id1/progs.dat", progs()}, {"id1/cmaps.cfg", ""}, {"id1/pak0.pak", ""}},
+     "--check",
+     "Note: no maps in .: the names were not checked against any\n"
+     "Note: Quakespasm, ironwail and vkQuake stop at start: pak0.pak: it is empty\n",
+     "", "id1"},
     // Near names: first equal but for case, then one edit away, three at
     // most. The highest pack's progs.dat is the one Quakespasm runs.
     {"NearestNamesAndProgs",
