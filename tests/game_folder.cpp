@@ -95,7 +95,7 @@ void write_tree(const std::string &root, const Tree &tree) {
     }
 }
 
-Tree game_of_every_kind() {
+Tree game_of_every_kind(bool with_progs) {
     std::string progs = "progs";
     for (char digit = '0'; digit <= '9'; ++digit) {
         progs += std::string("usermap") + digit + std::string(8, '\0') + "lt!g" + digit;
@@ -106,7 +106,7 @@ Tree game_of_every_kind() {
     // One byte more directory than whole entries: DarkPlaces skips the pack,
     // Quakespasm reads the three entries, but no name with a byte over 0x7F.
     chain_pack1 = chain_pack1.substr(0, 8) + int32(3 * 64 + 1) + chain_pack1.substr(12) + "x";
-    return {
+    Tree game = {
         {"id1/pak0.pak", pack({{"progs.dat", "base progs"},
                                {"maps/start.bsp", level("Introduction")},
                                {"maps/e1m1.bsp", level("the Slipgate Complex")},
@@ -120,6 +120,7 @@ Tree game_of_every_kind() {
                           "LOCALMAP6 = \"caf\xe9\";\nLOCALMAP7 = \"vault/x\";\n"
                           "LOCALMAP8 = \"qs_only\";\n"},
         {"mod/pak0.pak", pack({{"maps/MixedCase.bsp", level("Mixed")},
+                               {"MAPS/Shout.BSP", level("Shout")},
                                {"maps/vault/y.bsp", level("Vault Y")},
                                {"progs.dat", "mod progs"}})},
         {"mod/pak1.pak", chain_pack1},
@@ -131,4 +132,16 @@ Tree game_of_every_kind() {
         {"mod/maps/upper.BSP", level("Upper")},
         {"mod/sub/pak0.pak", pack({{"maps/hidden.bsp", level("Hidden")}})},
     };
+    if (!with_progs) {
+        for (auto file = game.begin(); file != game.end();) {
+            file = file->first == "mod/progs.dat" ? game.erase(file) : file + 1;
+        }
+        // A pack's entries keep their places; only the name of the progs.dat changes.
+        for (auto &[path, bytes] : game) {
+            for (std::size_t at; (at = bytes.find(std::string("progs.dat\0", 10))) != std::string::npos;) {
+                bytes.replace(at, 9, "progs.old");
+            }
+        }
+    }
+    return game;
 }

@@ -30,6 +30,8 @@ void write_tree(const std::string &root, const Tree &tree);
 
 // A game of every kind of map and pack the engines treat alike or not: id1/
 // and mod/, with a progs.dat and cmaps.cfg in mod/ that name one of each.
-Tree game_of_every_kind();
+// Without progs, it holds no progs.dat at all, so that real engines can run
+// it with one of their own.
+Tree game_of_every_kind(bool with_progs = true);
 
 #endif

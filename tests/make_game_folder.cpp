@@ -1,5 +1,6 @@
 // Writes the tests' game of every kind into a folder (id1/ and mod/), for the page's tests and by
-// hand; with --fuzz-seeds, each of its packs and maps as a seed of the game reader's fuzz target.
+// hand; --for-engines without a progs.dat, for real engines; --fuzz-seeds, each of its packs and
+// maps as a seed of the game reader's fuzz target.
 #include <cstdio>
 #include <cstring>
 
@@ -7,12 +8,13 @@
 
 int main(int argc, char **argv) {
     bool seeds = argc == 3 && std::strcmp(argv[1], "--fuzz-seeds") == 0;
-    if (argc != 2 && !seeds) {
-        std::fprintf(stderr, "usage: make_game_folder [--fuzz-seeds] FOLDER\n");
+    bool engines = argc == 3 && std::strcmp(argv[1], "--for-engines") == 0;
+    if (argc != 2 && !seeds && !engines) {
+        std::fprintf(stderr, "usage: make_game_folder [--fuzz-seeds | --for-engines] FOLDER\n");
         return 2;
     }
     if (!seeds) {
-        write_tree(argv[1], game_of_every_kind());
+        write_tree(argv[argc - 1], game_of_every_kind(!engines));
         return 0;
     }
     // The target's first byte: 1 for a pack, 0 for a map.

@@ -56,6 +56,7 @@ TEST(Maps, ListGameOfEveryKind) {
     EXPECT_EQ(run.out,
               "Dm_Loose   \"Loose\"  maps/Dm_Loose.bsp\n"
               "MixedCase  \"Mixed\"  pak0.pak:maps/MixedCase.bsp\n"
+              "Shout      \"Shout\"  pak0.pak:MAPS/Shout.BSP  (DarkPlaces and FTE only)\n"
               "after_gap  \"After a gap\"  pak3.pak:maps/after_gap.bsp  (DarkPlaces and FTE only)\n"
               "caf\xe9       \"Cafi\"  maps/caf\xe9.bsp  (DarkPlaces and FTE only)\n"
               "dm_arena   \"Arena, the mod's\"  pak1.pak:maps/dm_arena.bsp, ../id1/maps/dm_arena.bsp\n"
@@ -67,7 +68,7 @@ TEST(Maps, ListGameOfEveryKind) {
               "upper      \"Upper\"  maps/upper.BSP  (Windows only)\n"
               "vault/x    \"Vault X\"  maps/vault/x.bsp\n"
               "vault/y    \"Vault Y\"  pak0.pak:maps/vault/y.bsp\n"
-              "12 levels in . and ../id1; left out: 2 BSPs that are no levels, 2 maps that no "
+              "13 levels in . and ../id1; left out: 2 BSPs that are no levels, 2 maps that no "
               "engine finds\n");
     EXPECT_EQ(run.err, "Note: pak1.pak: its directory's length, 193 bytes, is not a multiple of 64\n"
                        "Note: Quakespasm, ironwail and vkQuake run the progs.dat in pak0.pak, not "

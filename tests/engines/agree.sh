@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Checks what velmora --map-table says of the tests' game of every kind against what DarkPlaces and
+# Quakespasm do when told to start each name: the engines are the authority on the rules.
+#
+# Usage: agree.sh VELMORA MAKE_GAME_FOLDER
+# Prints one line per disagreement and a closing count; exits 1 on any disagreement, 77 (skipped,
+# for CTest) when the engines are not installed.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+velmora=$1
+make_game_folder=$2
+for engine in /usr/games/darkplaces-server /usr/games/quakespasm; do
+    if [ ! -x "$engine" ]; then
+        echo "agree: $engine is missing (Debian: apt-get install darkplaces-server quakespasm fteqcc)"
+        exit 77
+    fi
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$make_game_folder" --for-engines "$work/game"
+
+# The names a user of the game would try: its levels, and names each verdict covers.
+unhex() { printf '%b' "$(sed 's/../\\x&/g' <<<"$1")"; }
+asked=$(printf '%s\n' mixedcase QS_ONLY dm_loose $'caf\xe9' extra1 vault/x strat)
+table=$(cd "$work/game/mod" && "$velmora" --map-table <<<"$asked")
+declare -A expected
+while IFS=$'\t' read -r kind a b c d _; do
+    case $kind in
+    level) # name, title, engines
+        case $c in
+        every) expected[$(unhex "$a")]="started started" ;;
+        darkplaces) expected[$(unhex "$a")]="started failed" ;;
+        quakespasm) expected[$(unhex "$a")]="failed started" ;;
+        windows) expected[$(unhex "$a")]="failed failed" ;;
+        esac
+        ;;
+    name) # digit, name, verdict, note
+        case $c in
+        starts) expected[$(unhex "$b")]="started started" ;;
+        some-engines)
+            case $d in
+            *"starts in DarkPlaces"*) expected[$(unhex "$b")]="started failed" ;;
+            *) expected[$(unhex "$b")]="failed started" ;;
+            esac
+            ;;
+        windows-only | no-map) expected[$(unhex "$b")]="failed failed" ;;
+        esac
+        ;;
+    esac
+done <<<"$table"
+
+declare -A answered
+while IFS=$'\t' read -r name engine result _; do
+    answered[$name]="${answered[$name]:-} $engine=$result"
+done < <(ASK_ENGINES_ENGINES="darkplaces quakespasm" bash "$here/ask_engines.sh" "$work/game" mod "${!expected[@]}")
+
+disagreements=0
+for name in "${!expected[@]}"; do
+    read -r darkplaces quakespasm <<<"${expected[$name]}"
+    for want in "darkplaces=$darkplaces" "quakespasm=$quakespasm"; do
+        if [[ " ${answered[$name]:-} " != *" $want "* ]]; then
+            echo "agree: \"$name\": velmora says $want, the engines say:${answered[$name]:- nothing}"
+            disagreements=$((disagreements + 1))
+        fi
+    done
+done
+echo "agree: ${#expected[@]} names asked of both engines, $disagreements disagreements"
+[ "$disagreements" -eq 0 ]
