@@ -133,6 +133,23 @@ Tree game_of_every_kind(bool with_progs) {
         {"mod/sub/pak0.pak", pack({{"maps/hidden.bsp", level("Hidden")}})},
     };
     if (!with_progs) {
+        // What Quakespasm needs to start: a WAD2 with no lumps, the registered version's
+        // gfx/pop.lmp, and a model for the player that the engines' own progs.dat precaches.
+        static const char pop[] = "0000000000000000000000000000000000000000660000000000000066000000"
+                                  "0000006600000000000000000067000000006665000000000000000000656600"
+                                  "0063656100000000000000000061656300646561000000000000000000616564"
+                                  "0064656400006469696964000064656400636568620000646864000062686563"
+                                  "000065676963006467640063696765000000626667696a6867686a6967666200"
+                                  "0000006265666666666666666562000000000000006263646664636200000000"
+                                  "0000000000000062666200000000000000000000000000616661000000000000"
+                                  "0000000000000000650000000000000000000000000000006400000000000000";
+        std::string lump;
+        for (std::size_t i = 0; i + 1 < sizeof pop; i += 2) {
+            lump += static_cast<char>(std::stoi(std::string(pop + i, 2), nullptr, 16));
+        }
+        game.push_back({"id1/gfx/pop.lmp", lump});
+        game.push_back({"id1/gfx.wad", "WAD2" + int32(0) + int32(12)});
+        game.push_back({"id1/progs/player.mdl", item_model()});
         for (auto file = game.begin(); file != game.end();) {
             file = file->first == "mod/progs.dat" ? game.erase(file) : file + 1;
         }
