@@ -68,6 +68,15 @@ void sort_by_any_case() {
 // The run of case_order whose names equal name in any case: [*first, *last).
 void any_case_run(const char *name, int length, int *first, int *last) {
     sort_by_any_case();
+    // A verdict asks for one name's run several times: the last answer is kept.
+    static char asked[kLongestName];
+    static int asked_length = -1, asked_first, asked_last, asked_reading;
+    if (length == asked_length && asked_reading == game_readings &&
+        std::memcmp(name, asked, static_cast<std::size_t>(length)) == 0) {
+        *first = asked_first;
+        *last = asked_last;
+        return;
+    }
     // The first index whose name is not below name (after: not above it).
     auto bound = [&](bool after) {
         int low = 0, high = case_order_size;
@@ -85,6 +94,13 @@ void any_case_run(const char *name, int length, int *first, int *last) {
     };
     *first = bound(false);
     *last = bound(true);
+    if (length <= kLongestName) {
+        std::memcpy(asked, name, static_cast<std::size_t>(length));
+        asked_length = length;
+        asked_first = *first;
+        asked_last = *last;
+        asked_reading = game_readings;
+    }
 }
 
 bool has_high_byte(const char *name, int length) {

@@ -58,7 +58,7 @@ TEST(Maps, ListGameOfEveryKind) {
               "MixedCase  \"Mixed\"  pak0.pak:maps/MixedCase.bsp\n"
               "Shout      \"Shout\"  pak0.pak:MAPS/Shout.BSP  (DarkPlaces and FTE only)\n"
               "after_gap  \"After a gap\"  pak3.pak:maps/after_gap.bsp  (DarkPlaces and FTE only)\n"
-              "caf\xe9       \"Cafi\"  maps/caf\xe9.bsp  (DarkPlaces and FTE only)\n"
+              "caf\xe9       \"Cafi\"  pak0.pak:maps/caf\xe9.bsp  (DarkPlaces and FTE only)\n"
               "dm_arena   \"Arena, the mod's\"  pak1.pak:maps/dm_arena.bsp, ../id1/maps/dm_arena.bsp\n"
               "e1m1       \"the Slipgate Complex\"  ../id1/pak0.pak:maps/e1m1.bsp\n"
               "extra1     \"Extra\"  extra.pak:maps/extra1.bsp  (DarkPlaces and FTE only)\n"
