@@ -2,12 +2,15 @@
 // damage, which the caller names, never the end of the run.
 #include "game_files.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
 #ifdef _WIN32
 #include <direct.h>
 #endif
+
+#include "progs_image.h"
 
 namespace {
 
@@ -29,6 +32,14 @@ long long position_of(FILE *stream) {
 }
 
 } // namespace
+
+void *resized(void *memory, std::size_t size) {
+    memory = std::realloc(memory, size);
+    if (memory == nullptr) {
+        fatal_error("Out of memory\n");
+    }
+    return memory;
+}
 
 bool open_game_file(const char *path, GameFile *file) {
     file->stream = std::fopen(path, "rb");

@@ -10,6 +10,11 @@ struct GameFile {
     long long size;
 };
 
+// realloc, but a failure stops the run: the game reader's one way to memory.
+// (Its buffers are not static arrays: a run with no options would then carry
+// them, and a sanitizer build maps their shadow at exit.)
+void *resized(void *memory, std::size_t size);
+
 // Opens path read-only and learns its size; false when it cannot be opened.
 bool open_game_file(const char *path, GameFile *file);
 

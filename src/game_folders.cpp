@@ -398,14 +398,6 @@ int damage_order(const void *x, const void *y) {
 
 } // namespace
 
-void *resized(void *memory, std::size_t size) {
-    memory = std::realloc(memory, size);
-    if (memory == nullptr) {
-        fatal_error("Out of memory\n");
-    }
-    return memory;
-}
-
 void forget_game() {
     while (last_block != nullptr) {
         char *before;

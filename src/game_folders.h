@@ -3,7 +3,6 @@
 #ifndef VELMORA_GAME_FOLDERS_H
 #define VELMORA_GAME_FOLDERS_H
 
-#include <cstddef>
 
 // The two kinds of engine, by how they find files.
 constexpr int kQuakespasm = 1; // Quakespasm, ironwail, vkQuake
@@ -52,9 +51,6 @@ struct Damage {
     const char *where;
     const char *why;
 };
-
-// realloc, but a failure stops the run: the game reader's one way to memory.
-void *resized(void *memory, std::size_t size);
 
 // Finds the game's folders, their packs and maps. every_map reads each
 // map's entities now; otherwise a map is read when its state is asked for.

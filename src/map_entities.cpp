@@ -11,8 +11,9 @@ namespace {
 constexpr int kHeaderSize = 4 + 15 * 8;
 constexpr int kMostEntities = 1 << 20;
 
-// The text, and the cursor through it.
-char text[kMostEntities + 1];
+// The text (grown to the largest read so far), and the cursor through it.
+char *text;
+long long text_size;
 char *at;
 char *end;
 char reason[80];
@@ -144,6 +145,10 @@ const char *read_map_entities(GameFile *file, long long offset, long long length
         std::snprintf(reason, sizeof reason, "its entities text is larger than 1 MiB (%lld bytes)",
                       size);
         return reason;
+    }
+    if (size + 1 > text_size) {
+        text_size = size + 1;
+        text = static_cast<char *>(resized(text, static_cast<std::size_t>(text_size)));
     }
     if (!read_range(file, offset + lump, text, static_cast<int>(size))) {
         return "it could not be read";

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "game_files.h"
 #include "game_folders.h"
-#include "progs_image.h"
 
 namespace {
 

@@ -13,10 +13,10 @@ constexpr int kEntrySize = 64;
 constexpr int kQuakespasmEntries = 2048;
 // DarkPlaces' limit; also the most the reader believes: a 4 MiB directory.
 constexpr int kMostEntries = 65536;
-// Entries read in one go: the directory moves in 64 KiB reads, into no heap.
+// Entries read in one go: the directory moves in 64 KiB reads.
 constexpr int kChunkEntries = 1024;
 
-unsigned char chunk[kChunkEntries * kEntrySize];
+unsigned char *chunk;
 // Which pack and entries the chunk holds.
 const PackHeader *chunk_header;
 int chunk_first, chunk_count;
@@ -82,6 +82,9 @@ bool read_pack_entry(GameFile *pack, const PackHeader *header, int index, PackEn
         chunk_first = index;
         chunk_count = header->entries - index < kChunkEntries ? header->entries - index
                                                               : kChunkEntries;
+        if (chunk == nullptr) {
+            chunk = static_cast<unsigned char *>(resized(nullptr, kChunkEntries * kEntrySize));
+        }
         if (!read_range(pack, header->directory + static_cast<long long>(index) * kEntrySize,
                         chunk, chunk_count * kEntrySize)) {
             chunk_header = nullptr;

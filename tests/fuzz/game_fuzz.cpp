@@ -29,6 +29,14 @@ bool is_pack;
 
 } // namespace
 
+void *resized(void *memory, std::size_t size) {
+    memory = std::realloc(memory, size);
+    if (memory == nullptr) {
+        broken("out of memory");
+    }
+    return memory;
+}
+
 bool open_game_file(const char *path, GameFile *file) {
     if (std::strcmp(path, is_pack ? "pak0.pak" : "maps/x.bsp") != 0) {
         broken("opened a file the folder does not hold");
