@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr const char *kQuakespasmKind = "Quakespasm, ironwail and vkQuake";
-constexpr const char *kDarkplacesKind = "DarkPlaces and FTE";
 // Wider names do not widen the column: they push their own line's title out.
 constexpr int kWidestColumn = 20;
 

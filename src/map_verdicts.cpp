@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr const char *kQuakespasmKind = "Quakespasm, ironwail and vkQuake";
-constexpr const char *kDarkplacesKind = "DarkPlaces and FTE";
 // Names closer than this count as near.
 constexpr int kFarthest = 2;
 constexpr int kMostNearest = 3;

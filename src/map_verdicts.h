@@ -2,6 +2,10 @@
 #ifndef VELMORA_MAP_VERDICTS_H
 #define VELMORA_MAP_VERDICTS_H
 
+// The engines of each kind, as the notes name them.
+constexpr const char *kQuakespasmKind = "Quakespasm, ironwail and vkQuake";
+constexpr const char *kDarkplacesKind = "DarkPlaces and FTE";
+
 enum class Verdict {
     empty,        // no name: nothing to start
     starts,       // every engine starts it, a level
