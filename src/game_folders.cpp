@@ -335,7 +335,8 @@ void read_empty_packs_as_quakespasm() {
             std::snprintf(why, sizeof why, "it is empty, and they take it for %s, whose maps then fail",
                           packs[before].where);
             packs[i].misread_by_quakespasm = keep(why);
-            std::snprintf(why, sizeof why, "they take the empty %s after it for it", packs[i].where);
+            std::snprintf(why, sizeof why, "they read the empty %s after it in its place",
+                          packs[i].where);
             packs[before].quakespasm_skips = keep(why);
             packs[before].engines &= ~kQuakespasm;
         }

@@ -195,8 +195,8 @@ void print_game_warnings(FILE *out) {
     const Pack *progs = progs_pack();
     if (progs != nullptr) {
         std::fprintf(out,
-                     "Note: %s run the progs.dat in %s, not this one, and so never see these "
-                     "names (%s run this one)\n",
+                     "Note: %s run the progs.dat in %s, not the one in this folder that Velmora "
+                     "writes (%s run that one)\n",
                      kQuakespasmKind, progs->where, kDarkplacesKind);
     }
     for (int i = 0; i < pack_count(); ++i) {
@@ -323,7 +323,7 @@ void print_map_table() {
 void print_game_notes() {
     read_game(false);
     if (place_count() == 0) {
-        std::printf("Note: no maps in %s: the names were not checked against any\n",
+        std::printf("Note: no maps in %s: the names were not checked against any map\n",
                     looked_in(false));
     } else {
         for (int digit = 0; digit < kSlotCount; ++digit) {

@@ -38,7 +38,7 @@ bool read_pack_header(GameFile *pack, PackHeader *header) {
     unsigned char bytes[kHeaderSize];
     if (pack->size < kHeaderSize) {
         header->damage = header->quakespasm_stops =
-            say("it is too short for a pack (%lld bytes)", pack->size, 0);
+            pack->size == 0 ? "it is empty" : say("it is too short for a pack (%lld bytes)", pack->size, 0);
         return true;
     }
     if (!read_range(pack, 0, bytes, kHeaderSize)) {

@@ -72,7 +72,8 @@ TEST(Maps, ListGameOfEveryKind) {
               "engine finds\n");
     EXPECT_EQ(run.err, "Note: pak1.pak: its directory's length, 193 bytes, is not a multiple of 64\n"
                        "Note: Quakespasm, ironwail and vkQuake run the progs.dat in pak0.pak, not "
-                       "this one, and so never see these names (DarkPlaces and FTE run this one)\n");
+                       "the one in this folder that Velmora writes (DarkPlaces and FTE run that "
+                       "one)\n");
 }
 
 // The page reads the same table: it is kept beside this file.
@@ -212,7 +213,7 @@ const GameRow kGames[] = {
      "2 levels in . and ../id1; left out: 0 BSPs that are no levels, 2 maps that no engine "
      "finds\n",
      "Note: pak0.pak: its directory's length, 129 bytes, is not a multiple of 64\n"
-     "Note: pak1.pak: it is too short for a pack (0 bytes)\n"
+     "Note: pak1.pak: it is empty\n"
      "Note: Quakespasm, ironwail and vkQuake misread pak1.pak: it is empty, and they take it for "
      "pak0.pak, whose maps then fail\n"},
     {"InTheBaseFolderItself",
@@ -222,10 +223,10 @@ const GameRow kGames[] = {
      "1 level in .; left out: 0 BSPs that are no levels, 0 maps that no engine finds\n",
      "", "id1"},
     {"NoMapsAnywhere", {{"mod/progs.dat", progs()}, {"mod/cmaps.cfg", "LOCALMAP0=\"a\";"}},
-     "--check", "Note: no maps in . or ../id1: the names were not checked against any\n", ""},
+     "--check", "Note: no maps in . or ../id1: the names were not checked against any map\n", ""},
     {"NoMapsInTheBaseFolder", {{"id1/progs.dat", progs()}, {"id1/cmaps.cfg", ""}, {"id1/pak0.pak", ""}},
      "--check",
-     "Note: no maps in .: the names were not checked against any\n"
+     "Note: no maps in .: the names were not checked against any map\n"
      "Note: Quakespasm, ironwail and vkQuake stop at start: pak0.pak: it is empty\n",
      "", "id1"},
     // Near names: first equal but for case, then one edit away, three at
@@ -239,8 +240,8 @@ const GameRow kGames[] = {
      "--check",
      "Note: LOCALMAP0 \"dm\" is no map of this game; the nearest: \"DM\", \"d\", \"dm1\"\n"
      "Note: LOCALMAP1 \"md1\" is no map of this game; the nearest: \"dm1\", \"d\", \"dm2\"\n"
-     "Note: Quakespasm, ironwail and vkQuake run the progs.dat in pak1.pak, not this one, and so "
-     "never see these names (DarkPlaces and FTE run this one)\n",
+     "Note: Quakespasm, ironwail and vkQuake run the progs.dat in pak1.pak, not the one in this "
+     "folder that Velmora writes (DarkPlaces and FTE run that one)\n",
      ""},
     // The loaded copy decides (DarkPlaces takes loose files first); a name no
     // engine loads as a level is judged by what Windows would find.

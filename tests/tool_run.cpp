@@ -20,7 +20,7 @@ const char *const kLinesUpToMapList = "Velmora\nReading progs.dat...\nReading cm
 const char *const kLinesOfSuccess = "Velmora\nReading progs.dat...\nReading cmaps.cfg...\n"
                                     "Writing progs.dat...\nDone.\n";
 const char *const kNoMapsNote =
-    "Note: no maps in . or ../id1: the names were not checked against any\n";
+    "Note: no maps in . or ../id1: the names were not checked against any map\n";
 
 namespace {
 
