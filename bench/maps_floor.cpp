@@ -60,7 +60,8 @@ int main() {
     // Every map has one size and one entities lump, right after its 124-byte header.
     std::string map = bench_map("Mod", 0);
     auto size = static_cast<long long>(map.size());
-    long long entities = static_cast<unsigned char>(map[8]) | static_cast<unsigned char>(map[9]) << 8;
+    long long entities = static_cast<unsigned char>(map[8]) | static_cast<unsigned char>(map[9])
+                                                                  << 8;
     for (int pack = 0; pack < kPacks; ++pack) {
         std::string path = "../id1/pak" + std::to_string(pack) + ".pak";
         // Opened once to see whether it is empty, once for its directory, once for its maps.
@@ -73,8 +74,8 @@ int main() {
              std::fclose(file) == 0 && ok;
         file = open_sized(path);
         for (int i = 0; file != nullptr && i < kPackEntries / 10; ++i) {
-            ok = read_at(file, 12 + size * i, 124) && read_at(file, 12 + size * i + 124, entities) &&
-                 ok;
+            ok = read_at(file, 12 + size * i, 124) &&
+                 read_at(file, 12 + size * i + 124, entities) && ok;
         }
         ok = file != nullptr && std::fclose(file) == 0 && ok;
     }

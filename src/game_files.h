@@ -1,4 +1,4 @@
-// game_files.h: the checked file calls the game reader makes: open read-only, read a range, list a folder.
+// game_files.h: the game reader's checked file calls: open, read a range, list a folder.
 #ifndef VELMORA_GAME_FILES_H
 #define VELMORA_GAME_FILES_H
 

@@ -102,13 +102,24 @@ bool is_map_path(const char *path, bool *exact) {
     return true;
 }
 
-void add_place(const char *path, const char *where, int pack, int folder, bool exact,
-               int engines, long long offset, long long length) {
+void add_place(const char *path, const char *where, int pack, int folder, bool exact, int engines,
+               long long offset, long long length) {
     std::size_t name_length = std::strlen(path) - 9;
     Place *place = room_for_one(places, places_used, places_size);
-    *place = {keep(path + 5, name_length), static_cast<int>(name_length),
-              where, pack, folder, exact, engines, 0, 0, offset, length, MapState::unread,
-              nullptr, 0};
+    *place = {keep(path + 5, name_length),
+              static_cast<int>(name_length),
+              where,
+              pack,
+              folder,
+              exact,
+              engines,
+              0,
+              0,
+              offset,
+              length,
+              MapState::unread,
+              nullptr,
+              0};
     ++places_used;
 }
 
@@ -149,7 +160,8 @@ void visit(const char *name, bool is_folder, void *context) {
         // Below the top only maps/ holds what an engine reads; a pack one
         // folder down is looked at to count what no engine reads, and no
         // deeper, so that a run outside a game stays quick.
-        bool in_maps = ends_with_any_case(inside, 4, "maps") && (inside[4] == 0 || inside[4] == '/');
+        bool in_maps =
+            ends_with_any_case(inside, 4, "maps") && (inside[4] == 0 || inside[4] == '/');
         if (at.depth == 0 || (in_maps && at.depth < kMostDepth)) {
             std::snprintf(inside + std::strlen(inside), sizeof inside - std::strlen(inside), "/");
             walk({at.folder, inside, at.depth + 1});
@@ -332,7 +344,8 @@ void read_empty_packs_as_quakespasm() {
                 continue;
             }
             char why[4096 + 128];
-            std::snprintf(why, sizeof why, "it is empty, and they take it for %s, whose maps then fail",
+            std::snprintf(why, sizeof why,
+                          "it is empty, and they take it for %s, whose maps then fail",
                           packs[before].where);
             packs[i].misread_by_quakespasm = keep(why);
             std::snprintf(why, sizeof why, "they read the empty %s after it in its place",

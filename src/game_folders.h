@@ -3,7 +3,6 @@
 #ifndef VELMORA_GAME_FOLDERS_H
 #define VELMORA_GAME_FOLDERS_H
 
-
 // The two kinds of engine, by how they find files.
 constexpr int kQuakespasm = 1; // Quakespasm, ironwail, vkQuake
 constexpr int kDarkplaces = 2; // DarkPlaces, FTE

@@ -50,7 +50,7 @@ const char *next_token(Token *token) {
         return nullptr;
     }
     word_start = at;
-    while (at < end && static_cast<unsigned char>(*at) > ' ' && *at != '"' && *at != '{' &&
+    while (at<end &&static_cast<unsigned char>(*at)> ' ' && *at != '"' && *at != '{' &&
            *at != '}') {
         ++at;
     }
@@ -103,7 +103,8 @@ const char *read_entities(MapEntities *map) {
                 map->title = word_start;
                 map->title_length = drawable_title(word_start, word_length);
             }
-            if (classname && word_length >= 12 && std::memcmp(word_start, "info_player_", 12) == 0) {
+            if (classname && word_length >= 12 &&
+                std::memcmp(word_start, "info_player_", 12) == 0) {
                 map->level = true;
             }
         }

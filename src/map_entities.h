@@ -1,4 +1,4 @@
-// map_entities.h: a map's header and entities text: its title, and whether a player can start in it.
+// map_entities.h: a map's entities text: its title, and whether a player can start in it.
 #ifndef VELMORA_MAP_ENTITIES_H
 #define VELMORA_MAP_ENTITIES_H
 
@@ -14,7 +14,6 @@ struct MapEntities {
 // Reads the map whose bytes lie at [offset, offset + length) of the file.
 // Returns null, or why the map is damaged (a map of another format than the
 // engines load among them).
-const char *read_map_entities(GameFile *file, long long offset, long long length,
-                              MapEntities *map);
+const char *read_map_entities(GameFile *file, long long offset, long long length, MapEntities *map);
 
 #endif

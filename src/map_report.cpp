@@ -160,8 +160,7 @@ void print_places(int first, const char *before, const char *between) {
     for (int i = first; i < place_count(); ++i) {
         const Place &place = *game_place(i);
         if (place.name_length != named.name_length ||
-            std::memcmp(place.name, named.name, static_cast<std::size_t>(place.name_length)) !=
-                0) {
+            std::memcmp(place.name, named.name, static_cast<std::size_t>(place.name_length)) != 0) {
             break;
         }
         std::printf("%s%s", i == first ? before : between, place.where);
@@ -190,26 +189,37 @@ const Pack *progs_pack() {
     return found;
 }
 
-// The notes that concern the whole game rather than a name.
-void print_game_warnings(FILE *out) {
-    const Pack *progs = progs_pack();
-    if (progs != nullptr) {
-        std::fprintf(out,
-                     "Note: %s run the progs.dat in %s, not the one in this folder that Velmora "
-                     "writes (%s run that one)\n",
-                     kQuakespasmKind, progs->where, kDarkplacesKind);
+// What concerns the whole game rather than a name: each(word, where, why)
+// for a packed progs.dat that Quakespasm runs, and for each pack that stops
+// Quakespasm at start or that it misreads.
+template <typename Each> void for_each_warning(Each each) {
+    if (progs_pack() != nullptr) {
+        each("progs-in-pack", progs_pack()->where, "");
     }
     for (int i = 0; i < pack_count(); ++i) {
         const Pack &pack = *game_pack(i);
         if (pack.stops_quakespasm != nullptr) {
-            std::fprintf(out, "Note: %s stop at start: %s: %s\n", kQuakespasmKind, pack.where,
-                         pack.stops_quakespasm);
+            each("stops-quakespasm", pack.where, pack.stops_quakespasm);
         }
         if (pack.misread_by_quakespasm != nullptr) {
-            std::fprintf(out, "Note: %s misread %s: %s\n", kQuakespasmKind, pack.where,
-                         pack.misread_by_quakespasm);
+            each("misread-by-quakespasm", pack.where, pack.misread_by_quakespasm);
         }
     }
+}
+
+void print_game_warnings(FILE *out) {
+    for_each_warning([out](const char *word, const char *where, const char *why) {
+        if (std::strcmp(word, "progs-in-pack") == 0) {
+            std::fprintf(out,
+                         "Note: %s run the progs.dat in %s, not the one in this folder that "
+                         "Velmora writes (%s run that one)\n",
+                         kQuakespasmKind, where, kDarkplacesKind);
+        } else {
+            std::fprintf(out, "Note: %s %s %s: %s\n", kQuakespasmKind,
+                         std::strcmp(word, "stops-quakespasm") == 0 ? "stop at start:" : "misread",
+                         where, why);
+        }
+    });
 }
 
 // Where the tool looked for maps: "." and "../id1", joined by "and" or "or".
@@ -224,25 +234,28 @@ const char *looked_in(bool all) {
 
 void print_maps() {
     read_game(true);
-    // The widest of all names, levels or not: judging each name twice would cost a third of the run.
+    // The widest of all names, levels or not: judging each name twice would cost a third of the
+    // run.
     int width = 0, levels = 0, unfound = unread_map_count();
     for (int i = 0; i < place_count(); ++i) {
         width = std::max(width, std::min(game_place(i)->name_length, kWidestColumn));
     }
-    int no_levels = for_each_level([&](const Level &level) {
-        const Place &place = *game_place(level.first);
-        const Place *titled = titled_place(level.first);
-        std::fwrite(place.name, 1, static_cast<std::size_t>(place.name_length), stdout);
-        std::printf("%*s  ", std::max(0, width - place.name_length), "");
-        if (titled != nullptr) {
-            std::printf("\"%.*s\"", titled->title_length, titled->title);
-        } else {
-            std::printf("(no title)");
-        }
-        print_places(level.first, "  ", ", ");
-        std::printf("%s\n", mark(level.verdict));
-        ++levels;
-    }, &unfound);
+    int no_levels = for_each_level(
+        [&](const Level &level) {
+            const Place &place = *game_place(level.first);
+            const Place *titled = titled_place(level.first);
+            std::fwrite(place.name, 1, static_cast<std::size_t>(place.name_length), stdout);
+            std::printf("%*s  ", std::max(0, width - place.name_length), "");
+            if (titled != nullptr) {
+                std::printf("\"%.*s\"", titled->title_length, titled->title);
+            } else {
+                std::printf("(no title)");
+            }
+            print_places(level.first, "  ", ", ");
+            std::printf("%s\n", mark(level.verdict));
+            ++levels;
+        },
+        &unfound);
     std::printf("%d %s in %s; left out: %d %s, %d %s that no engine finds\n", levels,
                 plural(levels, "level", "levels"), looked_in(true), no_levels,
                 plural(no_levels, "BSP that is no level", "BSPs that are no levels"), unfound,
@@ -259,38 +272,32 @@ void print_map_table() {
     read_game(true);
     std::printf("folders\t.%s\n", game_folder_count() == 1 ? "" : "\t../id1");
     int unfound = unread_map_count();
-    int no_levels = for_each_level([](const Level &level) {
-        const Place &place = *game_place(level.first);
-        const Place *titled = titled_place(level.first);
-        std::printf("level\t");
-        print_hex(place.name, place.name_length);
-        std::printf("\t");
-        print_hex(titled != nullptr ? titled->title : "", titled != nullptr ? titled->title_length : 0);
-        const NameVerdict &verdict = level.verdict;
-        std::printf("\t%s\t%s",
-                    verdict.verdict == Verdict::starts         ? "every"
-                    : verdict.verdict == Verdict::windows_only ? "windows"
-                                                               : engines_word(verdict.engines),
-                    place.folder == 0 ? "mod" : "base");
-        print_places(level.first, "\t", "\t");
-        std::printf("\n");
-    }, &unfound);
+    int no_levels = for_each_level(
+        [](const Level &level) {
+            const Place &place = *game_place(level.first);
+            const Place *titled = titled_place(level.first);
+            std::printf("level\t");
+            print_hex(place.name, place.name_length);
+            std::printf("\t");
+            print_hex(titled != nullptr ? titled->title : "",
+                      titled != nullptr ? titled->title_length : 0);
+            const NameVerdict &verdict = level.verdict;
+            std::printf("\t%s\t%s",
+                        verdict.verdict == Verdict::starts         ? "every"
+                        : verdict.verdict == Verdict::windows_only ? "windows"
+                                                                   : engines_word(verdict.engines),
+                        place.folder == 0 ? "mod" : "base");
+            print_places(level.first, "\t", "\t");
+            std::printf("\n");
+        },
+        &unfound);
     std::printf("left-out\t%d\t%d\n", no_levels, unfound);
     for (int i = 0; i < damage_count(); ++i) {
         std::printf("damage\t%s\t%s\n", game_damage(i)->where, game_damage(i)->why);
     }
-    if (progs_pack() != nullptr) {
-        std::printf("progs-in-pack\t%s\n", progs_pack()->where);
-    }
-    for (int i = 0; i < pack_count(); ++i) {
-        const Pack &pack = *game_pack(i);
-        if (pack.stops_quakespasm != nullptr) {
-            std::printf("stops-quakespasm\t%s\t%s\n", pack.where, pack.stops_quakespasm);
-        }
-        if (pack.misread_by_quakespasm != nullptr) {
-            std::printf("misread-by-quakespasm\t%s\t%s\n", pack.where, pack.misread_by_quakespasm);
-        }
-    }
+    for_each_warning([](const char *word, const char *where, const char *why) {
+        std::printf("%s\t%s%s%s\n", word, where, why[0] != 0 ? "\t" : "", why);
+    });
     char name[kNameLimit + 1];
     for (int digit = 0;; ++digit) {
         int length = read_input_line(name, kNameLimit + 1);
@@ -313,7 +320,8 @@ void print_map_table() {
         std::printf("\t%s\t%s", verdict_word(verdict.verdict), note);
         for (int i = 0; i < verdict.nearest_count; ++i) {
             std::printf("\t");
-            print_hex(game_place(verdict.nearest[i])->name, game_place(verdict.nearest[i])->name_length);
+            print_hex(game_place(verdict.nearest[i])->name,
+                      game_place(verdict.nearest[i])->name_length);
         }
         std::printf("\n");
     }

@@ -1,4 +1,4 @@
-// map_report.h: what the tool says of the game's maps: --maps, --map-table, and the notes of a check.
+// map_report.h: what the tool says of the game's maps: --maps, --map-table, --check's notes.
 #ifndef VELMORA_MAP_REPORT_H
 #define VELMORA_MAP_REPORT_H
 

@@ -31,7 +31,8 @@ int lower(unsigned char c) {
 
 int compare_any_case(const char *a, int a_length, const char *b, int b_length) {
     for (int i = 0; i < a_length && i < b_length; ++i) {
-        int order = lower(static_cast<unsigned char>(a[i])) - lower(static_cast<unsigned char>(b[i]));
+        int order =
+            lower(static_cast<unsigned char>(a[i])) - lower(static_cast<unsigned char>(b[i]));
         if (order != 0) {
             return order;
         }
@@ -50,17 +51,19 @@ void sort_by_any_case() {
     }
     case_order_reading = game_readings;
     case_order_size = place_count();
-    case_order = static_cast<int *>(resized(case_order, sizeof(int) * std::size_t(case_order_size) + 1));
+    case_order =
+        static_cast<int *>(resized(case_order, sizeof(int) * std::size_t(case_order_size) + 1));
     for (int i = 0; i < case_order_size; ++i) {
         case_order[i] = i;
     }
     // Within a run of equal names, places keep their byte order.
-    std::qsort(case_order, std::size_t(case_order_size), sizeof(int), [](const void *a, const void *b) {
-        int x = *static_cast<const int *>(a), y = *static_cast<const int *>(b);
-        int order = compare_any_case(game_place(x)->name, game_place(x)->name_length,
-                                     game_place(y)->name, game_place(y)->name_length);
-        return order != 0 ? order : x - y;
-    });
+    std::qsort(case_order, std::size_t(case_order_size), sizeof(int),
+               [](const void *a, const void *b) {
+                   int x = *static_cast<const int *>(a), y = *static_cast<const int *>(b);
+                   int order = compare_any_case(game_place(x)->name, game_place(x)->name_length,
+                                                game_place(y)->name, game_place(y)->name_length);
+                   return order != 0 ? order : x - y;
+               });
 }
 
 // The run of case_order whose names equal name in any case: [*first, *last).
@@ -249,8 +252,7 @@ void find_nearest(const char *name, int length, NameVerdict *verdict) {
             if (i > 0 && same_name(*game_place(i - 1), place.name, place.name_length)) {
                 continue; // one name, several places
             }
-            bool any_case =
-                compare_any_case(place.name, place.name_length, name, length) == 0;
+            bool any_case = compare_any_case(place.name, place.name_length, name, length) == 0;
             bool near = tier == 0 ? any_case
                                   : !any_case && distance(place.name, place.name_length, name,
                                                           length) == tier;

@@ -38,7 +38,8 @@ bool read_pack_header(GameFile *pack, PackHeader *header) {
     unsigned char bytes[kHeaderSize];
     if (pack->size < kHeaderSize) {
         header->damage = header->quakespasm_stops =
-            pack->size == 0 ? "it is empty" : say("it is too short for a pack (%lld bytes)", pack->size, 0);
+            pack->size == 0 ? "it is empty"
+                            : say("it is too short for a pack (%lld bytes)", pack->size, 0);
         return true;
     }
     if (!read_range(pack, 0, bytes, kHeaderSize)) {
@@ -68,8 +69,8 @@ bool read_pack_header(GameFile *pack, PackHeader *header) {
         }
         header->quakespasm = header->entries <= kQuakespasmEntries;
         if (!header->quakespasm) {
-            header->quakespasm_stops =
-                say("it has %lld entries, more than the 2,048 Quakespasm takes", header->entries, 0);
+            header->quakespasm_stops = say(
+                "it has %lld entries, more than the 2,048 Quakespasm takes", header->entries, 0);
         }
     }
     return true;
@@ -80,13 +81,13 @@ bool read_pack_entry(GameFile *pack, const PackHeader *header, int index, PackEn
     if (chunk_header != header || index >= chunk_first + chunk_count) {
         chunk_header = header;
         chunk_first = index;
-        chunk_count = header->entries - index < kChunkEntries ? header->entries - index
-                                                              : kChunkEntries;
+        chunk_count =
+            header->entries - index < kChunkEntries ? header->entries - index : kChunkEntries;
         if (chunk == nullptr) {
             chunk = static_cast<unsigned char *>(resized(nullptr, kChunkEntries * kEntrySize));
         }
-        if (!read_range(pack, header->directory + static_cast<long long>(index) * kEntrySize,
-                        chunk, chunk_count * kEntrySize)) {
+        if (!read_range(pack, header->directory + static_cast<long long>(index) * kEntrySize, chunk,
+                        chunk_count * kEntrySize)) {
             chunk_header = nullptr;
             return false;
         }

@@ -175,7 +175,8 @@ TEST_P(OwnConsole, WaitsForEnterOnWindowsOnly) {
     ASSERT_TRUE(read_until(terminal, kPrompt)) << screen_text(terminal.raw);
     // A person reads this window: after a run it says what the game will
     // make of the names too, here that no map was found to check them by.
-    EXPECT_EQ(screen_text(terminal.raw), row.lines + (row.status == 0 ? kNoMapsNote : "") + kPrompt);
+    EXPECT_EQ(screen_text(terminal.raw),
+              row.lines + (row.status == 0 ? kNoMapsNote : "") + kPrompt);
     std::this_thread::sleep_for(500ms);
     EXPECT_TRUE(still_running(terminal)) << "the window closed before Enter";
     if (row.ending == Ending::Enter) {

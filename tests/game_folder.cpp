@@ -1,4 +1,4 @@
-// Builds maps, packs and game folders from nothing but their rules, so that no binary is checked in.
+// Builds maps, packs and game folders from their rules alone, so that no binary is checked in.
 #include "game_folder.h"
 
 #include <cstring>
@@ -52,11 +52,12 @@ std::string bsp(const std::string &entities, const std::string &version) {
     // texinfo, faces, lighting, clipnodes, leafs, marksurfaces, edges,
     // surfedges, models.
     std::string text = entities + '\0';
-    const std::string lumps[15] = {text, plane, int32(0), "", "", node, "", "", "", clipnode,
-                                   leaf + empty_leaf, "", "", "", model};
+    const std::string lumps[15] = {text, plane,    int32(0),          "", "", node, "",   "",
+                                   "",   clipnode, leaf + empty_leaf, "", "", "",   model};
     std::string header = version, body;
     for (const std::string &lump : lumps) {
-        header += int32(124 + static_cast<long long>(body.size())) + int32(static_cast<long long>(lump.size()));
+        header += int32(124 + static_cast<long long>(body.size())) +
+                  int32(static_cast<long long>(lump.size()));
         body += lump + std::string((4 - lump.size() % 4) % 4, '\0');
     }
     return header + body;
@@ -80,7 +81,8 @@ std::string pack(const std::vector<Entry> &entries) {
     for (const Entry &entry : entries) {
         std::string name = entry.name;
         name.resize(56, '\0');
-        directory += name + int32(12 + static_cast<long long>(data.size())) + int32(static_cast<long long>(entry.data.size()));
+        directory += name + int32(12 + static_cast<long long>(data.size())) +
+                     int32(static_cast<long long>(entry.data.size()));
         data += entry.data;
     }
     return pack_header(12 + static_cast<int>(data.size()), static_cast<int>(directory.size())) +
@@ -136,14 +138,15 @@ Tree game_of_every_kind(bool with_progs) {
     if (!with_progs) {
         // What Quakespasm needs to start: a WAD2 with no lumps, the registered version's
         // gfx/pop.lmp, and a model for the player that the engines' own progs.dat precaches.
-        static const char pop[] = "0000000000000000000000000000000000000000660000000000000066000000"
-                                  "0000006600000000000000000067000000006665000000000000000000656600"
-                                  "0063656100000000000000000061656300646561000000000000000000616564"
-                                  "0064656400006469696964000064656400636568620000646864000062686563"
-                                  "000065676963006467640063696765000000626667696a6867686a6967666200"
-                                  "0000006265666666666666666562000000000000006263646664636200000000"
-                                  "0000000000000062666200000000000000000000000000616661000000000000"
-                                  "0000000000000000650000000000000000000000000000006400000000000000";
+        static const char pop[] =
+            "0000000000000000000000000000000000000000660000000000000066000000"
+            "0000006600000000000000000067000000006665000000000000000000656600"
+            "0063656100000000000000000061656300646561000000000000000000616564"
+            "0064656400006469696964000064656400636568620000646864000062686563"
+            "000065676963006467640063696765000000626667696a6867686a6967666200"
+            "0000006265666666666666666562000000000000006263646664636200000000"
+            "0000000000000062666200000000000000000000000000616661000000000000"
+            "0000000000000000650000000000000000000000000000006400000000000000";
         std::string lump;
         for (std::size_t i = 0; i + 1 < sizeof pop; i += 2) {
             lump += static_cast<char>(std::stoi(std::string(pop + i, 2), nullptr, 16));
@@ -156,7 +159,8 @@ Tree game_of_every_kind(bool with_progs) {
         }
         // A pack's entries keep their places; only the name of the progs.dat changes.
         for (auto &[path, bytes] : game) {
-            for (std::size_t at; (at = bytes.find(std::string("progs.dat\0", 10))) != std::string::npos;) {
+            for (std::size_t at;
+                 (at = bytes.find(std::string("progs.dat\0", 10))) != std::string::npos;) {
                 bytes.replace(at, 9, "progs.old");
             }
         }

@@ -1,4 +1,4 @@
-// game_folder.h: builds maps, packs and game folders, for the tests, the page's tests and the benchmark.
+// game_folder.h: maps, packs and game folders, for the tests, the page's tests and the bench.
 #ifndef VELMORA_GAME_FOLDER_H
 #define VELMORA_GAME_FOLDER_H
 
@@ -8,7 +8,8 @@
 
 // The smallest map both engines start: one plane, node, clipnode and model,
 // two leafs, no faces; lump 0 is the entities text, version the first 4 bytes.
-std::string bsp(const std::string &entities, const std::string &version = std::string("\x1d\0\0\0", 4));
+std::string bsp(const std::string &entities,
+                const std::string &version = std::string("\x1d\0\0\0", 4));
 // A map with a worldspawn whose message is title, and a place for a player.
 std::string level(const std::string &title);
 // A map with a worldspawn alone, as the base game's item models are.

@@ -17,8 +17,8 @@ using std::string;
 // run in folder with args and, when names is given, those on its input.
 // prepare(mod's path) may change the folder first, and then says why the
 // row cannot run here, or nothing.
-ToolRun run_in_game(const Tree &tree, const std::vector<string> &args,
-                    const string &folder = "mod", const string *names = nullptr,
+ToolRun run_in_game(const Tree &tree, const std::vector<string> &args, const string &folder = "mod",
+                    const string *names = nullptr,
                     const std::function<string(const string &)> &prepare = nullptr,
                     const std::function<void()> &child_setup = nullptr,
                     const std::vector<string> &launcher = {}) {
@@ -30,12 +30,15 @@ ToolRun run_in_game(const Tree &tree, const std::vector<string> &args,
     if (!skip.empty()) {
         return {-1, skip, ""};
     }
-    return run_tool(root + "/" + folder, args, [&] {
-        input_from(root + "/names")();
-        if (child_setup) {
-            child_setup();
-        }
-    }, false, launcher);
+    return run_tool(
+        root + "/" + folder, args,
+        [&] {
+            input_from(root + "/names")();
+            if (child_setup) {
+                child_setup();
+            }
+        },
+        false, launcher);
 }
 
 string lines_starting(const string &text, const string &start) {
@@ -53,27 +56,29 @@ const string kArena = level("Arena");
 TEST(Maps, ListGameOfEveryKind) {
     ToolRun run = run_in_game(game_of_every_kind(), {"--maps"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out,
-              "Dm_Loose   \"Loose\"  maps/Dm_Loose.bsp\n"
-              "MixedCase  \"Mixed\"  pak0.pak:maps/MixedCase.bsp\n"
-              "Shout      \"Shout\"  pak0.pak:MAPS/Shout.BSP  (DarkPlaces and FTE only)\n"
-              "after_gap  \"After a gap\"  pak3.pak:maps/after_gap.bsp  (DarkPlaces and FTE only)\n"
-              "caf\xe9       \"Cafi\"  pak0.pak:maps/caf\xe9.bsp  (DarkPlaces and FTE only)\n"
-              "dm_arena   \"Arena, the mod's\"  pak1.pak:maps/dm_arena.bsp, ../id1/maps/dm_arena.bsp\n"
-              "e1m1       \"the Slipgate Complex\"  ../id1/pak0.pak:maps/e1m1.bsp\n"
-              "extra1     \"Extra\"  extra.pak:maps/extra1.bsp  (DarkPlaces and FTE only)\n"
-              "qs_only    \"Quakespasm's alone\"  pak1.pak:maps/qs_only.bsp  (Quakespasm, ironwail "
-              "and vkQuake only)\n"
-              "start      \"Introduction\"  ../id1/pak0.pak:maps/start.bsp\n"
-              "upper      \"Upper\"  maps/upper.BSP  (Windows only)\n"
-              "vault/x    \"Vault X\"  maps/vault/x.bsp\n"
-              "vault/y    \"Vault Y\"  pak0.pak:maps/vault/y.bsp\n"
-              "13 levels in . and ../id1; left out: 2 BSPs that are no levels, 2 maps that no "
-              "engine finds\n");
-    EXPECT_EQ(run.err, "Note: pak1.pak: its directory's length, 193 bytes, is not a multiple of 64\n"
-                       "Note: Quakespasm, ironwail and vkQuake run the progs.dat in pak0.pak, not "
-                       "the one in this folder that Velmora writes (DarkPlaces and FTE run that "
-                       "one)\n");
+    EXPECT_EQ(
+        run.out,
+        "Dm_Loose   \"Loose\"  maps/Dm_Loose.bsp\n"
+        "MixedCase  \"Mixed\"  pak0.pak:maps/MixedCase.bsp\n"
+        "Shout      \"Shout\"  pak0.pak:MAPS/Shout.BSP  (DarkPlaces and FTE only)\n"
+        "after_gap  \"After a gap\"  pak3.pak:maps/after_gap.bsp  (DarkPlaces and FTE only)\n"
+        "caf\xe9       \"Cafi\"  pak0.pak:maps/caf\xe9.bsp  (DarkPlaces and FTE only)\n"
+        "dm_arena   \"Arena, the mod's\"  pak1.pak:maps/dm_arena.bsp, ../id1/maps/dm_arena.bsp\n"
+        "e1m1       \"the Slipgate Complex\"  ../id1/pak0.pak:maps/e1m1.bsp\n"
+        "extra1     \"Extra\"  extra.pak:maps/extra1.bsp  (DarkPlaces and FTE only)\n"
+        "qs_only    \"Quakespasm's alone\"  pak1.pak:maps/qs_only.bsp  (Quakespasm, ironwail "
+        "and vkQuake only)\n"
+        "start      \"Introduction\"  ../id1/pak0.pak:maps/start.bsp\n"
+        "upper      \"Upper\"  maps/upper.BSP  (Windows only)\n"
+        "vault/x    \"Vault X\"  maps/vault/x.bsp\n"
+        "vault/y    \"Vault Y\"  pak0.pak:maps/vault/y.bsp\n"
+        "13 levels in . and ../id1; left out: 2 BSPs that are no levels, 2 maps that no "
+        "engine finds\n");
+    EXPECT_EQ(run.err,
+              "Note: pak1.pak: its directory's length, 193 bytes, is not a multiple of 64\n"
+              "Note: Quakespasm, ironwail and vkQuake run the progs.dat in pak0.pak, not "
+              "the one in this folder that Velmora writes (DarkPlaces and FTE run that "
+              "one)\n");
 }
 
 // The page reads the same table: it is kept beside this file.
@@ -102,8 +107,8 @@ TEST(Check, NotesAfterWhatItPrinted) {
 struct GameRow {
     const char *label;
     Tree tree;
-    const char *args;  // --maps, or --check for its notes
-    string out, err;   // --maps' output; --check's notes (no error)
+    const char *args; // --maps, or --check for its notes
+    string out, err;  // --maps' output; --check's notes (no error)
     const char *folder = "mod";
 };
 PRINT_ROW_AS_LABEL(GameRow)
@@ -127,8 +132,10 @@ const GameRow kGames[] = {
       {"mod/c.pak", pack_header(12, -64)},
       {"mod/d.pak", pack_header(12, 65537 * 64)},
       {"mod/e.pak", pack_header(12, 64)},
-      {"mod/f.pak", pack({{"progs.dat", ""}, {string(56, 'n'), ""}, {"maps/far.bsp", ""},
-                          {"maps/f.bsp", kArena}}).replace(12 + kArena.size() + 2 * 64 + 60, 4, int32(1 << 20))},
+      {"mod/f.pak",
+       pack(
+           {{"progs.dat", ""}, {string(56, 'n'), ""}, {"maps/far.bsp", ""}, {"maps/f.bsp", kArena}})
+           .replace(12 + kArena.size() + 2 * 64 + 60, 4, int32(1 << 20))},
       {"mod/sub/pak0.pak", pack({{"maps/s.bsp", kArena}, {"maps/t.bsp", kArena}})},
       {"mod/sub/pak1.pak", "PAC"}},
      "--maps",
@@ -204,9 +211,11 @@ const GameRow kGames[] = {
     // DarkPlaces skips here, and which holds D.BSP in another case), and
     // reads on; DarkPlaces skips the empty one.
     {"EmptyPackInTheChain",
-     {{"mod/pak0.pak", with_length(pack({{"maps/c.bsp", item_model()}, {"MAPS/D.BSP", kArena}}) + "x", 129)},
+     {{"mod/pak0.pak",
+       with_length(pack({{"maps/c.bsp", item_model()}, {"MAPS/D.BSP", kArena}}) + "x", 129)},
       {"mod/pak1.pak", ""},
-      {"mod/pak2.pak", pack({{"maps/b.bsp", kArena}})}, {"id1/PAK0.PAK", pack({{"maps/A.bsp", kArena}})}},
+      {"mod/pak2.pak", pack({{"maps/b.bsp", kArena}})},
+      {"id1/PAK0.PAK", pack({{"maps/A.bsp", kArena}})}},
      "--maps",
      "A  \"Arena\"  ../id1/PAK0.PAK:maps/A.bsp  (DarkPlaces and FTE only)\n"
      "b  \"Arena\"  pak2.pak:maps/b.bsp\n"
@@ -217,25 +226,37 @@ const GameRow kGames[] = {
      "Note: Quakespasm, ironwail and vkQuake misread pak1.pak: it is empty, and they take it for "
      "pak0.pak, whose maps then fail\n"},
     {"InTheBaseFolderItself",
-     {{"id1/pak0.pak", pack({{"maps/a.bsp", kArena}})}, {"id1/maps/a.bsp", level("Loose")},
-      {"id1/MAPS/a.bsp", kArena}, {"id1/x", ""}},
-     "--maps", "a  \"Arena\"  pak0.pak:maps/a.bsp, MAPS/a.bsp, maps/a.bsp\n"
+     {{"id1/pak0.pak", pack({{"maps/a.bsp", kArena}})},
+      {"id1/maps/a.bsp", level("Loose")},
+      {"id1/MAPS/a.bsp", kArena},
+      {"id1/x", ""}},
+     "--maps",
+     "a  \"Arena\"  pak0.pak:maps/a.bsp, MAPS/a.bsp, maps/a.bsp\n"
      "1 level in .; left out: 0 BSPs that are no levels, 0 maps that no engine finds\n",
-     "", "id1"},
-    {"NoMapsAnywhere", {{"mod/progs.dat", progs()}, {"mod/cmaps.cfg", "LOCALMAP0=\"a\";"}},
-     "--check", "Note: no maps in . or ../id1: the names were not checked against any map\n", ""},
-    {"NoMapsInTheBaseFolder", {{"id1/progs.dat", progs()}, {"id1/cmaps.cfg", ""}, {"id1/pak0.pak", ""}},
+     "",
+     "id1"},
+    {"NoMapsAnywhere",
+     {{"mod/progs.dat", progs()}, {"mod/cmaps.cfg", "LOCALMAP0=\"a\";"}},
+     "--check",
+     "Note: no maps in . or ../id1: the names were not checked against any map\n",
+     ""},
+    {"NoMapsInTheBaseFolder",
+     {{"id1/progs.dat", progs()}, {"id1/cmaps.cfg", ""}, {"id1/pak0.pak", ""}},
      "--check",
      "Note: no maps in .: the names were not checked against any map\n"
      "Note: Quakespasm, ironwail and vkQuake stop at start: pak0.pak: it is empty\n",
-     "", "id1"},
+     "",
+     "id1"},
     // Near names: first equal but for case, then one edit away, three at
     // most. The highest pack's progs.dat is the one Quakespasm runs.
     {"NearestNamesAndProgs",
      {{"mod/progs.dat", progs()},
       {"mod/cmaps.cfg", "LOCALMAP0=\"dm\";LOCALMAP1=\"md1\";"},
-      {"mod/pak0.pak", pack({{"progs.dat", ""}, {"maps/dm3.bsp", kArena}, {"maps/dm2.bsp", kArena},
-                             {"maps/dm1.bsp", kArena}, {"maps/d.bsp", kArena}})},
+      {"mod/pak0.pak", pack({{"progs.dat", ""},
+                             {"maps/dm3.bsp", kArena},
+                             {"maps/dm2.bsp", kArena},
+                             {"maps/dm1.bsp", kArena},
+                             {"maps/d.bsp", kArena}})},
       {"mod/pak1.pak", with_length(pack({{"progs.dat", ""}, {"maps/DM.bsp", kArena}}) + "x", 129)}},
      "--check",
      "Note: LOCALMAP0 \"dm\" is no map of this game; the nearest: \"DM\", \"d\", \"dm1\"\n"
@@ -255,7 +276,9 @@ const GameRow kGames[] = {
       {"mod/maps/a.bsp", kArena},
       {"mod/maps/b.bsp", item_model()},
       {"mod/maps/C.bsp", item_model()},
-      {"id1/pak0.pak", pack({{"maps/ba.bsp", kArena}, {"maps/bb.bsp", kArena}, {"maps/ab.bsp", kArena},
+      {"id1/pak0.pak", pack({{"maps/ba.bsp", kArena},
+                             {"maps/bb.bsp", kArena},
+                             {"maps/ab.bsp", kArena},
                              {"maps/a.bsp", kArena}})}},
      "--check",
      "Note: LOCALMAP0 \"a\" is no level: pak0.pak:maps/a.bsp has no place to put a player (no "
@@ -320,10 +343,11 @@ TEST_P(ReadFault, DamagesThatFileAlone) {
     const FaultRow &row = GetParam();
     string fault = row.fault;
     bool traced = fault.rfind("read:", 0) == 0;
-    std::vector<string> strace = {"strace", "--quiet=all", "-o", "/dev/null", "-P", row.file,
-                                  "-e", "inject=" + fault};
+    std::vector<string> strace = {"strace", "--quiet=all", "-o", "/dev/null",
+                                  "-P",     row.file,      "-e", "inject=" + fault};
     ToolRun run = run_in_game(
-        {{"mod/pak0.pak", pack({{"maps/p.bsp", kArena}})}, {"mod/maps/a.bsp", kArena},
+        {{"mod/pak0.pak", pack({{"maps/p.bsp", kArena}})},
+         {"mod/maps/a.bsp", kArena},
          {"mod/sub/pak0.pak", pack({{"maps/s.bsp", kArena}})}},
         {"--maps"}, "mod", nullptr,
         [&](const string &mod) {
@@ -331,7 +355,8 @@ TEST_P(ReadFault, DamagesThatFileAlone) {
                 return strace_unusable();
             }
             chmod((mod + "/" + row.file).c_str(), 0);
-            return string(tool_is_windows() ? "Wine's files have no mode bits to refuse a read" : "");
+            return string(tool_is_windows() ? "Wine's files have no mode bits to refuse a read"
+                                            : "");
         },
         traced ? without_leak_check : drop_privileges, traced ? strace : std::vector<string>{});
     if (run.status == -1 || run.status == kStillPrivileged) {

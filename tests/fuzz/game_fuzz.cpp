@@ -105,7 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             for (int i = 0; i < verdict.nearest_count; ++i) {
                 places_in_game = places_in_game && verdict.nearest[i] < place_count();
             }
-            if (!places_in_game || (verdict.verdict == Verdict::some_engines) != (verdict.why != nullptr)) {
+            if (!places_in_game ||
+                (verdict.verdict == Verdict::some_engines) != (verdict.why != nullptr)) {
                 broken("a verdict names what the game does not hold");
             }
             name[0] = static_cast<char>(name[0] ^ (data[0] & 0xfe));
