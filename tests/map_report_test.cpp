@@ -133,9 +133,13 @@ const GameRow kGames[] = {
       {"mod/d.pak", pack_header(12, 65537 * 64)},
       {"mod/e.pak", pack_header(12, 64)},
       {"mod/f.pak",
-       pack(
-           {{"progs.dat", ""}, {string(56, 'n'), ""}, {"maps/far.bsp", ""}, {"maps/f.bsp", kArena}})
-           .replace(12 + kArena.size() + 2 * 64 + 60, 4, int32(1 << 20))},
+       pack({{"progs.dat", ""},
+             {string(56, 'n'), ""},
+             {"maps/far.bsp", ""},
+             {"maps/less.bsp", ""},
+             {"maps/f.bsp", kArena}})
+           .replace(12 + kArena.size() + 2 * 64 + 60, 4, int32(1 << 20))
+           .replace(12 + kArena.size() + 3 * 64 + 60, 4, int32(-1))},
       {"mod/sub/pak0.pak", pack({{"maps/s.bsp", kArena}, {"maps/t.bsp", kArena}})},
       {"mod/sub/pak1.pak", "PAC"}},
      "--maps",
@@ -149,6 +153,7 @@ const GameRow kGames[] = {
      "Note: e.pak: its directory runs past its end\n"
      "Note: f.pak: entry 2: its name has no end: it is left out\n"
      "Note: f.pak:maps/far.bsp: its data lies past the pack's end: it is left out\n"
+     "Note: f.pak:maps/less.bsp: its data lies past the pack's end: it is left out\n"
      "Note: pak2.pak: it is too short for a pack (3 bytes)\n"
      "Note: Quakespasm, ironwail and vkQuake stop at start: pak2.pak: it is too short for a "
      "pack (3 bytes)\n"
