@@ -97,7 +97,7 @@ void write_tree(const std::string &root, const Tree &tree) {
     }
 }
 
-Tree game_of_every_kind(bool with_progs) {
+Tree game_of_every_kind() {
     std::string progs = "progs";
     for (char digit = '0'; digit <= '9'; ++digit) {
         progs += std::string("usermap") + digit + std::string(8, '\0') + "lt!g" + digit;
@@ -135,35 +135,64 @@ Tree game_of_every_kind(bool with_progs) {
         {"mod/maps/upper.BSP", level("Upper")},
         {"mod/sub/pak0.pak", pack({{"maps/hidden.bsp", level("Hidden")}})},
     };
-    if (!with_progs) {
-        // What Quakespasm needs to start: a WAD2 with no lumps, the registered version's
-        // gfx/pop.lmp, and a model for the player that the engines' own progs.dat precaches.
-        static const char pop[] =
-            "0000000000000000000000000000000000000000660000000000000066000000"
-            "0000006600000000000000000067000000006665000000000000000000656600"
-            "0063656100000000000000000061656300646561000000000000000000616564"
-            "0064656400006469696964000064656400636568620000646864000062686563"
-            "000065676963006467640063696765000000626667696a6867686a6967666200"
-            "0000006265666666666666666562000000000000006263646664636200000000"
-            "0000000000000062666200000000000000000000000000616661000000000000"
-            "0000000000000000650000000000000000000000000000006400000000000000";
-        std::string lump;
-        for (std::size_t i = 0; i + 1 < sizeof pop; i += 2) {
-            lump += static_cast<char>(std::stoi(std::string(pop + i, 2), nullptr, 16));
-        }
-        game.push_back({"id1/gfx/pop.lmp", lump});
-        game.push_back({"id1/gfx.wad", "WAD2" + int32(0) + int32(12)});
-        game.push_back({"id1/progs/player.mdl", item_model()});
-        for (auto file = game.begin(); file != game.end();) {
-            file = file->first == "mod/progs.dat" ? game.erase(file) : file + 1;
-        }
-        // A pack's entries keep their places; only the name of the progs.dat changes.
-        for (auto &[path, bytes] : game) {
-            for (std::size_t at;
-                 (at = bytes.find(std::string("progs.dat\0", 10))) != std::string::npos;) {
-                bytes.replace(at, 9, "progs.old");
-            }
+    return game;
+}
+
+namespace {
+
+// The game without a progs.dat of its own, and with what Quakespasm needs to start.
+Tree for_engines(Tree game) {
+    // What Quakespasm needs to start: a WAD2 with no lumps, the registered version's
+    // gfx/pop.lmp, and a model for the player that the engines' own progs.dat precaches.
+    static const char pop[] = "0000000000000000000000000000000000000000660000000000000066000000"
+                              "0000006600000000000000000067000000006665000000000000000000656600"
+                              "0063656100000000000000000061656300646561000000000000000000616564"
+                              "0064656400006469696964000064656400636568620000646864000062686563"
+                              "000065676963006467640063696765000000626667696a6867686a6967666200"
+                              "0000006265666666666666666562000000000000006263646664636200000000"
+                              "0000000000000062666200000000000000000000000000616661000000000000"
+                              "0000000000000000650000000000000000000000000000006400000000000000";
+    std::string lump;
+    for (std::size_t i = 0; i + 1 < sizeof pop; i += 2) {
+        lump += static_cast<char>(std::stoi(std::string(pop + i, 2), nullptr, 16));
+    }
+    game.push_back({"id1/gfx/pop.lmp", lump});
+    game.push_back({"id1/gfx.wad", "WAD2" + int32(0) + int32(12)});
+    game.push_back({"id1/progs/player.mdl", item_model()});
+    for (auto file = game.begin(); file != game.end();) {
+        file = file->first == "mod/progs.dat" ? game.erase(file) : file + 1;
+    }
+    // A pack's entries keep their places; only the name of the progs.dat changes.
+    for (auto &[path, bytes] : game) {
+        for (std::size_t at;
+             (at = bytes.find(std::string("progs.dat\0", 10))) != std::string::npos;) {
+            bytes.replace(at, 9, "progs.old");
         }
     }
     return game;
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, Tree>> games_for_engines() {
+    std::string map = level("Packed");
+    std::vector<Entry> many(2049, {"sound/x.wav", ""});
+    many.push_back({"maps/m1.bsp", map});
+    std::string past = pack({{"maps/far.bsp", map}, {"maps/good.bsp", map}});
+    past.replace(12 + 2 * map.size() + 60, 4, int32(1 << 20));
+    return {
+        {"every-kind", for_engines(game_of_every_kind())},
+        // Quakespasm takes the empty pack for pak0.pak; DarkPlaces skips it.
+        {"empty-pack", for_engines({{"mod/pak0.pak", pack({{"maps/p0.bsp", map}})},
+                                    {"mod/pak1.pak", ""},
+                                    {"mod/pak2.pak", pack({{"maps/p2.bsp", map}})}})},
+        // Each stops Quakespasm at start; DarkPlaces reads the other packs, and the big one.
+        {"not-a-pack",
+         for_engines({{"mod/pak0.pak", pack({{"maps/p0.bsp", map}})},
+                      {"mod/pak1.pak", "KCAP" + pack({{"maps/p1.bsp", map}}).substr(4)}})},
+        {"many-entries", for_engines({{"mod/pak0.pak", pack({{"maps/p0.bsp", map}})},
+                                      {"mod/pak1.pak", pack(many)}})},
+        // A damaged entry costs itself alone.
+        {"damaged-entry", for_engines({{"mod/pak0.pak", past}})},
+    };
 }

@@ -31,8 +31,11 @@ void write_tree(const std::string &root, const Tree &tree);
 
 // A game of every kind of map and pack the engines treat alike or not: id1/
 // and mod/, with a progs.dat and cmaps.cfg in mod/ that name one of each.
-// Without progs, it holds no progs.dat at all, so that real engines can run
-// it with one of their own.
-Tree game_of_every_kind(bool with_progs = true);
+Tree game_of_every_kind();
+
+// Games for real engines, by name: the one of every kind and some damaged
+// ones, each without a progs.dat (the engines run one of their own) and with
+// what Quakespasm needs to start.
+std::vector<std::pair<std::string, Tree>> games_for_engines();
 
 #endif

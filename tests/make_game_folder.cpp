@@ -1,6 +1,6 @@
 // Writes the tests' game of every kind into a folder (id1/ and mod/), for the page's tests and by
-// hand; --for-engines without a progs.dat, for real engines; --fuzz-seeds, each of its packs and
-// maps as a seed of the game reader's fuzz target.
+// hand; --for-engines, the games for real engines, each in a folder of its name; --fuzz-seeds, each
+// of its packs and maps as a seed of the game reader's fuzz target.
 #include <cstdio>
 #include <cstring>
 
@@ -13,8 +13,14 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: make_game_folder [--fuzz-seeds | --for-engines] FOLDER\n");
         return 2;
     }
+    if (engines) {
+        for (const auto &[name, game] : games_for_engines()) {
+            write_tree(std::string(argv[2]) + "/" + name, game);
+        }
+        return 0;
+    }
     if (!seeds) {
-        write_tree(argv[argc - 1], game_of_every_kind(!engines));
+        write_tree(argv[1], game_of_every_kind());
         return 0;
     }
     // The target's first byte: 1 for a pack, 0 for a map.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Checks what velmora --map-table says of the tests' game of every kind against what DarkPlaces and
-# Quakespasm do when told to start each name: the engines are the authority on the rules.
+# Checks what velmora --map-table says of the tests' games for engines (the game of every kind and
+# some damaged ones) against what DarkPlaces and Quakespasm do when told to start each name: the
+# engines are the authority on the rules.
 #
 # Usage: agree.sh VELMORA MAKE_GAME_FOLDER
 # Prints one line per disagreement and a closing count; exits 1 on any disagreement, 77 (skipped,
@@ -17,52 +18,60 @@ for engine in /usr/games/darkplaces-server /usr/games/quakespasm; do
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$make_game_folder" --for-engines "$work/game"
+"$make_game_folder" --for-engines "$work"
 
-# The names a user of the game would try: its levels, and names each verdict covers.
 unhex() { printf '%b' "$(sed 's/../\\x&/g' <<<"$1")"; }
+# The names a user would try beyond the levels: one for each verdict.
 asked=$(printf '%s\n' mixedcase QS_ONLY dm_loose $'caf\xe9' extra1 vault/x strat)
-table=$(cd "$work/game/mod" && "$velmora" --map-table <<<"$asked")
-declare -A expected
-while IFS=$'\t' read -r kind a b c d _; do
-    case $kind in
-    level) # name, title, engines
-        case $c in
-        every) expected[$(unhex "$a")]="started started" ;;
-        darkplaces) expected[$(unhex "$a")]="started failed" ;;
-        quakespasm) expected[$(unhex "$a")]="failed started" ;;
-        windows) expected[$(unhex "$a")]="failed failed" ;;
-        esac
-        ;;
-    name) # digit, name, verdict, note
-        case $c in
-        starts) expected[$(unhex "$b")]="started started" ;;
-        some-engines)
-            case $d in
-            *"starts in DarkPlaces"*) expected[$(unhex "$b")]="started failed" ;;
-            *) expected[$(unhex "$b")]="failed started" ;;
+names=0 disagreements=0
+for game in "$work"/*/; do
+    table=$(cd "$game/mod" && "$velmora" --map-table <<<"$asked")
+    # A pack that stops Quakespasm at start stops it for every name.
+    stops=$(grep -q '^stops-quakespasm' <<<"$table" && echo stopped || echo "")
+    declare -A expected=()
+    while IFS=$'\t' read -r kind a b c d _; do
+        case $kind in
+        level) # name, title, engines
+            case $c in
+            every) expected[$(unhex "$a")]="started started" ;;
+            darkplaces) expected[$(unhex "$a")]="started failed" ;;
+            quakespasm) expected[$(unhex "$a")]="failed started" ;;
+            windows) expected[$(unhex "$a")]="failed failed" ;;
             esac
             ;;
-        windows-only | no-map) expected[$(unhex "$b")]="failed failed" ;;
+        name) # digit, name, verdict, note
+            case $c in
+            starts) expected[$(unhex "$b")]="started started" ;;
+            some-engines)
+                case $d in
+                *"starts in DarkPlaces"*) expected[$(unhex "$b")]="started failed" ;;
+                *) expected[$(unhex "$b")]="failed started" ;;
+                esac
+                ;;
+            windows-only | no-map) expected[$(unhex "$b")]="failed failed" ;;
+            esac
+            ;;
         esac
-        ;;
-    esac
-done <<<"$table"
+    done <<<"$table"
 
-declare -A answered
-while IFS=$'\t' read -r name engine result _; do
-    answered[$name]="${answered[$name]:-} $engine=$result"
-done < <(ASK_ENGINES_ENGINES="darkplaces quakespasm" bash "$here/ask_engines.sh" "$work/game" mod "${!expected[@]}")
+    declare -A answered=()
+    while IFS=$'\t' read -r name engine result; do
+        answered[$name]="${answered[$name]:-} $engine=$result"
+    done < <(bash "$here/ask_engines.sh" "$game" mod "${!expected[@]}")
 
-disagreements=0
-for name in "${!expected[@]}"; do
-    read -r darkplaces quakespasm <<<"${expected[$name]}"
-    for want in "darkplaces=$darkplaces" "quakespasm=$quakespasm"; do
-        if [[ " ${answered[$name]:-} " != *" $want "* ]]; then
-            echo "agree: \"$name\": velmora says $want, the engines say:${answered[$name]:- nothing}"
-            disagreements=$((disagreements + 1))
-        fi
+    for name in "${!expected[@]}"; do
+        read -r darkplaces quakespasm <<<"${expected[$name]}"
+        for want in "darkplaces=$darkplaces" "quakespasm=${stops:-$quakespasm}"; do
+            if [[ " ${answered[$name]:-} " != *" $want "* ]]; then
+                echo "agree: $(basename "$game"): \"$name\": velmora says $want, the engines" \
+                    "say:${answered[$name]:- nothing}"
+                disagreements=$((disagreements + 1))
+            fi
+        done
     done
+    names=$((names + ${#expected[@]}))
+    unset expected answered
 done
-echo "agree: ${#expected[@]} names asked of both engines, $disagreements disagreements"
+echo "agree: $names names in $(find "$work" -mindepth 1 -maxdepth 1 -type d | wc -l) games asked" \
+    "of both engines, $disagreements disagreements"
 [ "$disagreements" -eq 0 ]
