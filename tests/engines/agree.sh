@@ -29,28 +29,19 @@ for game in "$work"/*/; do
     # A pack that stops Quakespasm at start stops it for every name.
     stops=$(grep -q '^stops-quakespasm' <<<"$table" && echo stopped || echo "")
     declare -A expected=()
+    # level rows: name, title, engines; name rows: digit, name, verdict, note.
     while IFS=$'\t' read -r kind a b c d _; do
-        case $kind in
-        level) # name, title, engines
-            case $c in
-            every) expected[$(unhex "$a")]="started started" ;;
-            darkplaces) expected[$(unhex "$a")]="started failed" ;;
-            quakespasm) expected[$(unhex "$a")]="failed started" ;;
-            windows) expected[$(unhex "$a")]="failed failed" ;;
-            esac
-            ;;
-        name) # digit, name, verdict, note
-            case $c in
-            starts) expected[$(unhex "$b")]="started started" ;;
-            some-engines)
-                case $d in
-                *"starts in DarkPlaces"*) expected[$(unhex "$b")]="started failed" ;;
-                *) expected[$(unhex "$b")]="failed started" ;;
-                esac
-                ;;
-            windows-only | no-map) expected[$(unhex "$b")]="failed failed" ;;
-            esac
-            ;;
+        name=$a word=$c
+        if [ "$kind" = name ]; then
+            name=$b word=$c
+            [ "$c" != some-engines ] || [[ $d == *"starts in DarkPlaces"* ]] || word=quakespasm
+            [ "$c" != some-engines ] || [[ $d != *"starts in DarkPlaces"* ]] || word=darkplaces
+        fi
+        case $kind:$word in
+        level:every | name:starts) expected[$(unhex "$name")]="started started" ;;
+        *:darkplaces) expected[$(unhex "$name")]="started failed" ;;
+        *:quakespasm) expected[$(unhex "$name")]="failed started" ;;
+        level:windows | name:windows-only | name:no-map) expected[$(unhex "$name")]="failed failed" ;;
         esac
     done <<<"$table"
 
