@@ -107,6 +107,13 @@ const char *plural(int count, const char *one, const char *many) {
     return count == 1 ? one : many;
 }
 
+// Whether places a and b have one name (the places are in order of their names).
+bool one_name(int a, int b) {
+    const Place &x = *game_place(a), &y = *game_place(b);
+    return x.name_length == y.name_length &&
+           std::memcmp(x.name, y.name, static_cast<std::size_t>(x.name_length)) == 0;
+}
+
 // The first place of each name, in byte order, with its verdict.
 struct Level {
     int first;
@@ -119,9 +126,7 @@ template <typename Each> int for_each_level(Each each, int *unfound) {
     int no_levels = 0;
     for (int i = 0; i < place_count(); ++i) {
         const Place &place = *game_place(i);
-        if (i > 0 && game_place(i - 1)->name_length == place.name_length &&
-            std::memcmp(game_place(i - 1)->name, place.name,
-                        static_cast<std::size_t>(place.name_length)) == 0) {
+        if (i > 0 && one_name(i - 1, i)) {
             continue;
         }
         Level level{i, {}};
@@ -139,15 +144,9 @@ template <typename Each> int for_each_level(Each each, int *unfound) {
 
 // The title of the first of a name's places that has one.
 const Place *titled_place(int first) {
-    for (int i = first; i < place_count(); ++i) {
-        const Place &place = *game_place(i);
-        if (place.name_length != game_place(first)->name_length ||
-            std::memcmp(place.name, game_place(first)->name,
-                        static_cast<std::size_t>(place.name_length)) != 0) {
-            break;
-        }
-        if (place.title != nullptr) {
-            return &place;
+    for (int i = first; i < place_count() && one_name(first, i); ++i) {
+        if (game_place(i)->title != nullptr) {
+            return game_place(i);
         }
     }
     return nullptr;
@@ -156,14 +155,8 @@ const Place *titled_place(int first) {
 // The places of the name whose first place is first: the first after
 // before, the others after between.
 void print_places(int first, const char *before, const char *between) {
-    const Place &named = *game_place(first);
-    for (int i = first; i < place_count(); ++i) {
-        const Place &place = *game_place(i);
-        if (place.name_length != named.name_length ||
-            std::memcmp(place.name, named.name, static_cast<std::size_t>(place.name_length)) != 0) {
-            break;
-        }
-        std::printf("%s%s", i == first ? before : between, place.where);
+    for (int i = first; i < place_count() && one_name(first, i); ++i) {
+        std::printf("%s%s", i == first ? before : between, game_place(i)->where);
     }
 }
 
