@@ -4,9 +4,12 @@
 //   shown, from a change in a field to its check shown, and "Save into progs.dat" into a copy of
 //   it in the origin's private file system, through Chromium's own streams;
 // - for a game folder (1,000 loose maps, 10 mods, two 512 MiB sparse archives of 2,000 entries,
-//   200 of them maps), median of 5: from the folder's pick to its maps offered, against a floor, a
-//   bare page that reads only the same headers, directories and entity lumps; and how many bytes
-//   each read.
+//   200 of them maps), median of 5: from the folder's pick to its maps offered, against two floors,
+//   bare pages that read only the same headers, directories and entity lumps of the same files as
+//   the page (those of mod0, the folder of the progs.dat it uses, and of id1 beside it): the
+//   sequential floor awaits each read before the next; the overlapped floor starts every file's
+//   first read at once, and an archive's map reads at once when its directory is in; and how many
+//   bytes each read.
 // The page measures every span itself (performance.measure), so the driver's latency is left out.
 //   node bench/page.mjs build/web/velmora.html [CHROMIUM]
 import { closeSync, mkdtempSync, openSync, readFileSync, rmSync, statSync, truncateSync } from 'node:fs';
@@ -72,34 +75,59 @@ function gameFolder() {
   return root;
 }
 
-// The floor: a page that reads the same bytes the page reads of each file, and does nothing else.
-const floor = `<!doctype html><input type="file" id="folder" webkitdirectory><script type="module">
+// The floors: pages that read the same bytes the page reads of each file, and do nothing else. The
+// page reads only the folder of the progs.dat it uses (mod0 here, the first in path order with a
+// cmaps.cfg beside it) and id1 beside that, so the floors skip every other file.
+function floorPage(body) {
+  return `<!doctype html><input type="file" id="folder" webkitdirectory><script type="module">
 const read = async (blob, at, length) => new Uint8Array(await blob.slice(at, at + length).arrayBuffer());
 const int32 = (bytes, at) => new DataView(bytes.buffer).getInt32(at, true);
 const map = async (blob) => {
   const head = await read(blob, 0, 124);
   await read(blob, int32(head, 4), int32(head, 8));
 };
+const kept = (path) => path.startsWith('game/mod0/') || path.startsWith('game/id1/');
+const pack = async (file) => {
+  const head = await read(file, 0, 12);
+  const directory = await read(file, int32(head, 4), int32(head, 8));
+  const maps = [];
+  for (let at = 0; at < directory.length; at += 64) {
+    if (directory[at] !== 0x6d) continue; // maps/
+    const start = int32(directory, at + 56);
+    maps.push(file.slice(start, start + int32(directory, at + 60)));
+  }
+  return maps;
+};
+const first = (file) => {
+  const path = file.webkitRelativePath.toLowerCase();
+  if (path.endsWith('progs.dat') || path.endsWith('cmaps.cfg')) return read(file, 0, 65536);
+  if (path.endsWith('.bsp')) return map(file);
+  if (path.endsWith('.pak')) return pack(file);
+};
 document.getElementById('folder').addEventListener('change', async (event) => {
   const start = performance.now();
-  for (const file of event.target.files) {
-    const path = file.webkitRelativePath.toLowerCase();
-    if (path.endsWith('progs.dat')) await read(file, 0, 65536);
-    else if (path.endsWith('cmaps.cfg')) await read(file, 0, 65536);
-    else if (path.endsWith('.bsp')) await map(file);
-    else if (path.endsWith('.pak')) {
-      const head = await read(file, 0, 12);
-      const directory = await read(file, int32(head, 4), int32(head, 8));
-      for (let at = 0; at < directory.length; at += 64) {
-        if (directory[at] !== 0x6d) continue; // maps/
-        const start = int32(directory, at + 56);
-        await map(file.slice(start, start + int32(directory, at + 60)));
-      }
-    }
-  }
+  const files = [...event.target.files].filter((file) => kept(file.webkitRelativePath.toLowerCase()));
+${body}
   performance.measure('velmora: maps offered', { start });
 });
 </script>`;
+}
+const floors = {
+  sequential: floorPage(`
+  for (const file of files) {
+    const maps = await first(file);
+    if (Array.isArray(maps)) for (const blob of maps) await map(blob);
+  }`),
+  // Keeps as many reads in flight as the files allow: only a map's lump waits on its header, and an
+  // archive's maps on its directory.
+  overlapped: floorPage(`
+  await Promise.all(
+    files.map(async (file) => {
+      const maps = await first(file);
+      if (Array.isArray(maps)) await Promise.all(maps.map(map));
+    }),
+  );`),
+};
 
 // Counts the bytes every read of the page takes.
 function countReads() {
@@ -114,7 +142,7 @@ function countReads() {
 
 const median = (values) => values.sort((a, b) => a - b)[Math.floor(values.length / 2)];
 const server = createServer((request, response) =>
-  response.end(request.url === '/floor.html' ? floor : readFileSync(pagePath)),
+  response.end(floors[request.url.slice(1, -'.html'.length)] ?? readFileSync(pagePath)),
 );
 await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
 const origin = `http://127.0.0.1:${server.address().port}`;
@@ -190,13 +218,14 @@ for (const size of [1024, 256 * 1024 * 1024]) {
   );
 }
 
-// The folder, in the page and in the floor, alternating which goes first.
+// The folder, in the page and in both floors, reversing their order every other round.
 const folder = gameFolder();
-const times = { page: [], floor: [] };
+const times = { page: [], sequential: [], overlapped: [] };
 const read = {};
 for (let round = 0; round < folderRounds; ++round) {
-  for (const which of round % 2 ? ['floor', 'page'] : ['page', 'floor']) {
-    await page.goto(`${origin}/${which === 'page' ? 'velmora.html' : 'floor.html'}`);
+  const order = ['page', 'sequential', 'overlapped'];
+  for (const which of round % 2 ? order.reverse() : order) {
+    await page.goto(`${origin}/${which === 'page' ? 'velmora' : which}.html`);
     if (which === 'page') await page.waitForSelector('body[data-ready]');
     await page.evaluate(() => (window.bytesRead = 0));
     times[which].push(await measured('velmora: maps offered', () => page.setInputFiles('#folder', folder)));
@@ -209,12 +238,15 @@ const found = await (async () => {
   await measured('velmora: maps offered', () => page.setInputFiles('#folder', folder));
   return page.evaluate(() => document.getElementById('maps-found').textContent);
 })();
-const [pageMs, floorMs] = [median(times.page), median(times.floor)];
+const ms = Object.fromEntries(Object.entries(times).map(([which, spans]) => [which, median(spans)]));
+const mib = (which) => (read[which] / 1048576).toFixed(2);
 console.log(`game folder: ${found}`);
 console.log(
-  `folder to maps offered: page ${pageMs.toFixed(0)} ms, floor ${floorMs.toFixed(0)} ms, ` +
-    `ratio ${(pageMs / floorMs).toFixed(2)} (median of ${folderRounds}); ` +
-    `read: page ${(read.page / 1048576).toFixed(2)} MiB, floor ${(read.floor / 1048576).toFixed(2)} MiB`,
+  `folder to maps offered (median of ${folderRounds}): page ${ms.page.toFixed(0)} ms, ` +
+    `sequential floor ${ms.sequential.toFixed(0)} ms, overlapped floor ${ms.overlapped.toFixed(0)} ms; ` +
+    `ratio page/sequential ${(ms.page / ms.sequential).toFixed(2)}, ` +
+    `page/overlapped ${(ms.page / ms.overlapped).toFixed(2)}; ` +
+    `read: page ${mib('page')} MiB, sequential ${mib('sequential')} MiB, overlapped ${mib('overlapped')} MiB`,
 );
 await browser.close();
 server.close();

@@ -3,11 +3,14 @@ import { ConsoleStdout, File, OpenFile, PreopenDirectory, WASI } from '@bjorn3/b
 
 let compiled = null;
 
-// Compiles the module once; every run instantiates it anew, so that no run
-// sees another's state, as no process sees another's.
-export async function loadTool(wasmBytes) {
-  compiled = await WebAssembly.compile(wasmBytes);
+// Compiles the module once (the page carries it gzipped); every run instantiates it anew, so that
+// no run sees another's state, as no process sees another's.
+export async function loadTool(gzipped) {
+  const unzipped = new Blob([gzipped]).stream().pipeThrough(new DecompressionStream('gzip'));
+  compiled = await WebAssembly.compile(await new Response(unzipped).arrayBuffer());
 }
+
+export const compiledTool = () => compiled;
 
 // A name is bytes, and the page shows one character for each: U+0000 to U+00FF.
 export function bytesToText(bytes) {
@@ -31,7 +34,16 @@ export function textToBytes(text) {
   return bytes;
 }
 
-function collected(chunks) {
+// A name or title in --slots' and --map-table's hex, as text of one character per byte.
+export function hexToText(hex) {
+  let text = '';
+  for (let i = 0; i < hex.length; i += 2) {
+    text += String.fromCharCode(parseInt(hex.slice(i, i + 2), 16));
+  }
+  return text;
+}
+
+export function collected(chunks) {
   const all = new Uint8Array(chunks.reduce((size, chunk) => size + chunk.length, 0));
   let at = 0;
   for (const chunk of chunks) {

@@ -1,0 +1,95 @@
+// game_view.mjs: draws what the core said of the game folder: its levels with titles and places,
+// the suggestions for the fields (the mod's levels first), the damaged files, and the warnings a
+// user must see before saving.
+import { $, count, element, state } from './state.mjs';
+import { rows } from './slots.mjs';
+
+// The engines each word of --map-table names, as --maps marks the levels that not all of them start.
+const ONLY = {
+  darkplaces: '  (DarkPlaces and FTE only)',
+  quakespasm: '  (Quakespasm, ironwail and vkQuake only)',
+  windows: '  (Windows only)',
+  every: '',
+};
+
+// A place of the core's ("../id1/pak0.pak:maps/e1m1.bsp", "maps/x.bsp") as a path inside the
+// picked folder, where the user can find it.
+export function placeInFolder(where) {
+  const mod = state.game.path;
+  const parts = [...mod.slice(1), ...where.split('/')];
+  for (let i = parts.indexOf('..'); i > 0; i = parts.indexOf('..')) parts.splice(i - 1, 2);
+  return parts.join('/');
+}
+
+// A level as --maps lists it: its name, title, places and the engines that alone start it.
+function levelItem(level) {
+  const item = element('li', '');
+  const title = level.title === '' ? '(no title)' : `"${level.title}"`;
+  item.append(element('code', level.name), `  ${title}  `, element('span', level.places.join(', ')));
+  item.append(ONLY[level.engines]);
+  return item;
+}
+
+function folderWords(game) {
+  const [mod, base] = [game.path.at(-1), game.folders.length > 1 ? 'id1' : null];
+  return base ? `"${mod}" and "${base}" beside it` : `"${mod}"`;
+}
+
+// The warnings about the game as a whole, above the table: an engine that runs another progs.dat
+// than the one Velmora writes, and packs that stop or mislead Quakespasm.
+function warningText({ word, where, why }) {
+  const pack = placeInFolder(where);
+  if (word === 'progs-in-pack') {
+    return (
+      `Quakespasm, ironwail and vkQuake run the progs.dat inside ${pack}, not the one Velmora writes ` +
+      '(DarkPlaces and FTE run that one): to play these names in them, take progs.dat out of the pack.'
+    );
+  }
+  const does = word === 'stops-quakespasm' ? 'stop at start on' : 'misread';
+  return `Quakespasm, ironwail and vkQuake ${does} ${pack}: ${why}.`;
+}
+
+export function drawGame() {
+  const game = state.game;
+  $('maps').hidden = false;
+  const leftOut = [
+    game.noLevels > 0 ? count(game.noLevels, 'BSP that is no level', 'BSPs that are no levels') : '',
+    game.unfound > 0 ? `${count(game.unfound, 'map')} that no engine finds` : '',
+  ].filter(Boolean);
+  const damaged =
+    game.damage.length === 0
+      ? ''
+      : ` ${count(game.damage.length, 'damaged file is', 'damaged files are')} listed below: ` +
+        `what could be read of ${game.damage.length === 1 ? 'it' : 'them'} is kept.`;
+  $('maps-found').textContent =
+    `${count(game.levels.length, 'level')} in ${folderWords(game)}` +
+    (leftOut.length ? `; left out: ${leftOut.join(', ')}.` : '.') +
+    damaged;
+  $('base-missing').textContent =
+    game.folders.length > 1
+      ? ''
+      : `The base game's maps are not counted: there is no id1 folder beside "${game.path.at(-1)}". ` +
+        'Pick the folder above it, the one that holds both, to count them.';
+  $('map-list').closest('details').hidden = game.levels.length === 0;
+  $('damaged').replaceChildren(
+    ...game.damage.map(({ where, why }) => element('li', `${placeInFolder(where)}: ${why}.`)),
+  );
+  $('map-list').replaceChildren(...game.levels.map(levelItem));
+  // The mod's own levels first, then the base game's.
+  const levels = [...game.levels].sort((a, b) => (a.folder === 'mod' ? 0 : 1) - (b.folder === 'mod' ? 0 : 1));
+  $('map-names').replaceChildren(
+    ...levels.map((level) =>
+      Object.assign(document.createElement('option'), { value: level.name, label: level.title }),
+    ),
+  );
+  for (const row of rows) row.field.setAttribute('list', 'map-names');
+  $('warnings').replaceChildren(...game.warnings.map((warning) => element('li', warningText(warning))));
+}
+
+export function forgetGame() {
+  state.game = null;
+  $('maps').hidden = true;
+  $('warnings').replaceChildren();
+  $('base-missing').textContent = '';
+  for (const row of rows) row.field.removeAttribute('list');
+}
