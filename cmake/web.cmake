@@ -66,7 +66,7 @@ if(BUILD_TESTING)
                        ${PROJECT_SOURCE_DIR}/tests/web/page.test.mjs)
       set_tests_properties(page_in_${engine}_${width} PROPERTIES
         LABELS web
-        ENVIRONMENT "VELMORA_PAGE=${VELMORA_PAGE};VELMORA_NATIVE=$<TARGET_FILE:velmora>;VELMORA_ENGINE=${engine};VELMORA_WIDTH=${width};VELMORA_BROWSER=${${engine}_browser};VELMORA_WEBDRIVER=${VELMORA_WEBDRIVER}")
+        ENVIRONMENT "VELMORA_PAGE=${VELMORA_PAGE};VELMORA_NATIVE=$<TARGET_FILE:velmora>;VELMORA_ENGINE=${engine};VELMORA_WIDTH=${width};VELMORA_BROWSER=${${engine}_browser};VELMORA_WEBDRIVER=${VELMORA_WEBDRIVER};VELMORA_MAKE_GAME_FOLDER=$<TARGET_FILE:make_game_folder>")
     endforeach()
   endforeach()
 endif()

@@ -29,7 +29,8 @@ export const unwound = { deepest: 0 };
 // folder above it as "..", and `input` as standard input. `pause(what, reads)` gives the page its
 // turns and throws once the page has cancelled the reading. Returns the status and output as text.
 export async function runGameTool(args, tree, path, input, pause) {
-  const nodeAt = (names) => names.reduce((folder, name) => folder?.get(name), tree);
+  // A folder missing from the tree (from a part of the folder read ahead) is an empty one.
+  const nodeAt = (names) => names.reduce((folder, name) => folder?.get(name), tree) ?? new Map();
   const made = new Map();
   const here = new PreopenDirectory('.', new Map());
   const above = new PreopenDirectory('..', new Map());
@@ -90,15 +91,17 @@ export async function readAhead(files, path, pause) {
   const parts = Array.from({ length: READERS }, () => new Set());
   files.forEach(({ path }, i) => parts[i % READERS].add(path));
   await Promise.all(
-    parts.map((part) =>
-      runGameTool(
-        ['--map-table'],
-        folderTree(files, (p) => part.has(p)),
-        path,
-        new Uint8Array(),
-        pause,
+    parts
+      .filter((part) => part.size > 0)
+      .map((part) =>
+        runGameTool(
+          ['--map-table'],
+          folderTree(files, (p) => part.has(p)),
+          path,
+          new Uint8Array(),
+          pause,
+        ),
       ),
-    ),
   );
 }
 

@@ -66,7 +66,8 @@ export function drawGame() {
     (leftOut.length ? `; left out: ${leftOut.join(', ')}.` : '.') +
     damaged;
   $('base-missing').textContent =
-    game.folders.length > 1
+    // The folder in use being id1 itself, the base game is that folder.
+    game.folders.length > 1 || game.path.at(-1) === 'id1'
       ? ''
       : `The base game's maps are not counted: there is no id1 folder beside "${game.path.at(-1)}". ` +
         'Pick the folder above it, the one that holds both, to count them.';

@@ -48,7 +48,8 @@ function refresh() {
 async function judge() {
   const game = state.game;
   const ticket = ++judging;
-  if (game === null) return showVerdicts(null);
+  // A game with no maps at all says so once, above the table, not under every field.
+  if (game === null || game.levels.length + game.noLevels + game.unfound === 0) return showVerdicts(null);
   const start = performance.now();
   const input = textToBytes(fieldNames().join('\n') + '\n');
   const pause = pacer(new AbortController().signal, () => {});
@@ -88,8 +89,9 @@ function showPicked(start) {
     drawSummary();
     return undefined;
   }
+  const judged = loadSlots();
   performance.measure('velmora: names shown', { start });
-  return loadSlots();
+  return judged;
 }
 
 // Takes a progs.dat and a cmaps.cfg picked alone (null: none; undefined: the one taken before).

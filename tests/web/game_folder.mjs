@@ -24,6 +24,13 @@ export function titled(message) {
   return map(`{\n"classname" "worldspawn"\n${pair}}\n{\n"classname" "light"\n}\n\0`);
 }
 
+// A level: a map with a title and a place to put a player.
+export function level(message) {
+  return map(
+    `{\n"classname" "worldspawn"\n"message" "${message}"\n}\n{\n"classname" "info_player_start"\n}\n\0`,
+  );
+}
+
 // A pack archive: "PACK", the directory's offset and length, the files' data, then the directory.
 // `entries` are [name, data]; `head` overrides the header's [magic, offset, length], and an entry's
 // third element its [name bytes (56, latin1), offset, length].
