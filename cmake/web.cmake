@@ -49,6 +49,10 @@ if(BUILD_TESTING)
            COMMAND ${VELMORA_NODE} node_modules/eslint/bin/eslint.js ${javascript}
            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
   set_tests_properties(javascript_format javascript_lint PROPERTIES LABELS web)
+  # The core as the page runs it over a game folder, under Node: no browser needed.
+  add_test(NAME page_game_run COMMAND ${VELMORA_NODE} --test ${PROJECT_SOURCE_DIR}/tests/web/game_run.test.mjs)
+  set_tests_properties(page_game_run PROPERTIES
+    ENVIRONMENT "VELMORA_WASM=${VELMORA_WASM};VELMORA_NATIVE=$<TARGET_FILE:velmora>;VELMORA_MAKE_GAME_FOLDER=$<TARGET_FILE:make_game_folder>")
   find_program(VELMORA_CHROMIUM chromium REQUIRED)
   find_program(VELMORA_FIREFOX firefox-esr REQUIRED)
   find_program(VELMORA_WEBDRIVER WebKitWebDriver REQUIRED)

@@ -498,6 +498,12 @@ const gameShown = () => {
       document.getElementById(`${field.id}-error`).textContent,
     ]),
     summary: document.getElementById('summary').textContent,
+    // Each slot's mark beside the name it holds now and the one it gets.
+    changes: [...document.querySelectorAll('#slots tr')].map((tr) => [
+      tr.querySelector('.change').textContent,
+      tr.cells[2].textContent,
+      tr.querySelector('input').value,
+    ]),
     read: window.bytesRead,
     layout: window.layout(),
   };
@@ -526,6 +532,11 @@ test('a game folder: the page says what velmora --maps says', async () => {
   );
   assert.match(shown.summary, /^In use: game\/mod\/progs.dat, with the names in game\/mod\/cmaps.cfg\. /);
   assert.ok(shown.read < 1 << 20, `${shown.read} bytes read`);
+  const mark = (now, next) => (now === next ? '' : next === '' ? 'will be emptied' : 'will change');
+  assert.deepEqual(
+    shown.changes.map(([marked]) => marked),
+    shown.changes.map(([, now, next]) => mark(now, next)),
+  );
   assert.deepEqual(shown.layout, [true, 0]);
 });
 
