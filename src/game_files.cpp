@@ -109,3 +109,8 @@ bool in_base_folder() {
            here.st_ino == base.st_ino;
 #endif
 }
+
+bool base_folder_exists() {
+    struct stat base;
+    return stat("../id1", &base) == 0 && S_ISDIR(base.st_mode);
+}

@@ -41,4 +41,7 @@ void list_folder(const char *path, void (*each)(const char *name, bool is_folder
 // Whether the current folder is the base game's own, id1.
 bool in_base_folder();
 
+// Whether there is a folder ../id1 beside the current one.
+bool base_folder_exists();
+
 #endif

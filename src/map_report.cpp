@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "game_files.h"
 #include "game_folders.h"
 #include "listing.h"
 #include "map_verdicts.h"
@@ -263,7 +264,9 @@ void print_maps() {
 
 void print_map_table() {
     read_game(true);
-    std::printf("folders\t.%s\n", game_folder_count() == 1 ? "" : "\t../id1");
+    // ../id1 only where it is there: a program can then tell a mod's folder taken alone.
+    std::printf("folders\t.%s\n",
+                game_folder_count() == 2 && base_folder_exists() ? "\t../id1" : "");
     int unfound = unread_map_count();
     int no_levels = for_each_level(
         [](const Level &level) {

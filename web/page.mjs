@@ -48,9 +48,13 @@ function refresh() {
 async function judge() {
   const game = state.game;
   const ticket = ++judging;
-  // A game with no maps at all says so once, above the table, not under every field.
-  if (game === null || game.levels.length + game.noLevels + game.unfound === 0) return showVerdicts(null);
   const start = performance.now();
+  // A game with no maps at all says so once, above the table, not under every field.
+  if (game === null || game.levels.length + game.noLevels + game.unfound === 0) {
+    showVerdicts(null);
+    performance.measure('velmora: advice shown', { start });
+    return;
+  }
   const input = textToBytes(fieldNames().join('\n') + '\n');
   const pause = pacer(new AbortController().signal, () => {});
   const run = await runGameTool(['--map-table'], game.tree, game.path, input, pause);
@@ -97,7 +101,6 @@ function showPicked(start) {
 // Takes a progs.dat and a cmaps.cfg picked alone (null: none; undefined: the one taken before).
 async function pick(progs, cmaps, start = performance.now()) {
   dropsEdits(progs ? progs.name : 'the cmaps.cfg you picked');
-  const kept = state.edited;
   if (cmaps !== undefined) {
     state.cmaps = cmaps ? await head(cmaps) : null;
     state.cmapsPlace = null;
@@ -105,7 +108,6 @@ async function pick(progs, cmaps, start = performance.now()) {
   if (progs !== undefined) {
     Object.assign(state, { progs, head: progs ? await head(progs) : null, progsPlace: null });
   }
-  if (!kept) $('note').textContent = '';
   await showPicked(start);
 }
 

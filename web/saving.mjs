@@ -13,6 +13,9 @@ export const HEAD = 65536;
 // One line above the table: the progs.dat in use, the names the fields show, and where a save or
 // download of progs.dat goes.
 export function drawSummary() {
+  // The inputs say "No file chosen" for a file of the folder: the folder's file in use shows by them.
+  $('progs-name').textContent = state.progsPlace ? `In use: ${state.progsPlace}` : '';
+  $('cmaps-name').textContent = state.cmapsPlace && !fromFields() ? `In use: ${state.cmapsPlace}` : '';
   if (state.head === null) {
     $('summary').textContent = '';
     return;

@@ -572,6 +572,8 @@ const pageState = () => ({
   differs: document.getElementById('cmaps-differs').textContent,
   saveCmaps: !document.getElementById('save-cmaps').hidden,
   damaged: [...document.querySelectorAll('#damaged li')].map((item) => item.textContent).join(' | '),
+  said: ['base-missing', 'note', 'progs-name'].map((id) => document.getElementById(id).textContent),
+  offered: [...document.querySelectorAll('#map-names option')].map((option) => option.value).join(' '),
 });
 const two = {
   'id1/progs.dat': progs,
@@ -579,7 +581,37 @@ const two = {
   'id1/maps/start.bsp': level('Start'),
   'mod/progs.dat': progs,
 };
+const mod = { 'mod/progs.dat': progs, 'mod/cmaps.cfg': Buffer.from(''), 'mod/maps/zed.bsp': level('Zed') };
 const behaviours = [
+  {
+    label: "the mod's levels are offered first, and typed names replaced say so",
+    steps: [
+      ['progs', progsPath],
+      ['type', [0, 'typed']],
+      ['folder', { 'id1/maps/start.bsp': level('Start'), ...mod }, 'entries'],
+    ],
+    expect: (got) =>
+      got.offered === 'zed start' &&
+      got.said[1] === 'The names you typed were replaced by those of mod/progs.dat.' &&
+      got.said[2] === 'In use: mod/progs.dat',
+  },
+  {
+    label: "a mod's folder alone: the base game's maps are not counted",
+    steps: [['folder', { 'progs.dat': progs, 'maps/zed.bsp': level('Zed') }, 'entries']],
+    expect: (got) => got.said[0].startsWith("The base game's maps are not counted: there is no id1"),
+  },
+  {
+    label: 'a progs.dat only inside a pack is named',
+    steps: [
+      [
+        'folder',
+        { 'id1/maps/start.bsp': level('Start'), 'mod/pak0.pak': pack([['progs.dat', progs]]) },
+        'entries',
+      ],
+    ],
+    expect: (got) =>
+      got.reading.includes('Its progs.dat is only inside mod/pak0.pak: take it out of the pack'),
+  },
   {
     label: 'a progs.dat picked while a folder is read stays',
     steps: [
