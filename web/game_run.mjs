@@ -24,6 +24,8 @@ const UNWIND_END = 1024;
 
 // The most of the saved-stack area any run has used: the tests hold it below UNWIND_END.
 export const unwound = { deepest: 0 };
+// When a run last let the page have a turn: runs that read at once share the page's time.
+let lastTurn = performance.now();
 
 // Runs `velmora ...args` in the folder at `path` (names from the tree's root) of `tree`, with the
 // folder above it as "..", and `input` as standard input. `pause(what, reads)` gives the page its
@@ -51,6 +53,10 @@ export async function runGameTool(args, tree, path, input, pause) {
   wasi.inst = instance;
   let status = 0;
   try {
+    // Runs started together start one after another, with the page's turns between them: each
+    // lists its folders before its first read, and together they would hold the page too long.
+    await pause(() => 'Reading the game');
+    lastTurn = performance.now();
     await instance.exports._start();
   } catch (error) {
     if (!(error instanceof WASIProcExit)) throw error;
@@ -63,7 +69,6 @@ export async function runGameTool(args, tree, path, input, pause) {
 // (Asyncify unwinds it) until the browser has read it, then reads it from the file's ranges.
 function waitingRead(wasi, pause) {
   const read = wasi.wasiImport.fd_read;
-  let turn = performance.now();
   return (fd, iovs, count, nread) => {
     const open = wasi.fds[fd];
     if (!(open instanceof LazyOpenFile)) return read(fd, iovs, count, nread);
@@ -71,7 +76,7 @@ function waitingRead(wasi, pause) {
     let length = 0;
     for (let i = 0; i < count; ++i) length += view.getUint32(iovs + 8 * i + 4, true);
     const ready = open.file.cached(open.position, length);
-    if (ready && performance.now() - turn < SLICE_MS) return read(fd, iovs, count, nread);
+    if (ready && performance.now() - lastTurn < SLICE_MS) return read(fd, iovs, count, nread);
     return (async () => {
       await pause(() => 'Reading the game', !ready);
       // The run has unwound by now: its saved stack ends where the area's first word points.
@@ -79,7 +84,7 @@ function waitingRead(wasi, pause) {
       unwound.deepest = Math.max(unwound.deepest, used - UNWIND_DATA - 8);
       if (used > UNWIND_END) throw new Error('a read saved more stack than asyncify-wasm keeps');
       await open.file.fill(open.position, length);
-      turn = performance.now();
+      lastTurn = performance.now();
       return read(fd, iovs, count, nread);
     })();
   };
