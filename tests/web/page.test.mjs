@@ -572,7 +572,9 @@ const pageState = () => ({
   differs: document.getElementById('cmaps-differs').textContent,
   saveCmaps: !document.getElementById('save-cmaps').hidden,
   damaged: [...document.querySelectorAll('#damaged li')].map((item) => item.textContent).join(' | '),
-  said: ['base-missing', 'note', 'progs-name'].map((id) => document.getElementById(id).textContent),
+  said: ['base-missing', 'note', 'progs-name', 'slots-why'].map(
+    (id) => document.getElementById(id).textContent,
+  ),
   offered: [...document.querySelectorAll('#map-names option')].map((option) => option.value).join(' '),
 });
 const two = {
@@ -583,6 +585,20 @@ const two = {
 };
 const mod = { 'mod/progs.dat': progs, 'mod/cmaps.cfg': Buffer.from(''), 'mod/maps/zed.bsp': level('Zed') };
 const behaviours = [
+  {
+    label: 'a reason that slots share is said once',
+    steps: [
+      [
+        'progs',
+        image(4096, [0, 1, 2, 3, 4, 5, 6, 7, 8, 9], (d) =>
+          d < 8 ? 'x'.repeat(16) : `m${d}`.padEnd(16, '\0'),
+        ),
+      ],
+    ],
+    expect: (got) =>
+      got.said[3] ===
+      `${[...Array(8).keys()].map((d) => `LOCALMAP${d}`).join(', ')}: has no name yet: no name ends within its 16 bytes.`,
+  },
   {
     label: "the mod's levels are offered first, and typed names replaced say so",
     steps: [
