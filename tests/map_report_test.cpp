@@ -181,7 +181,8 @@ const GameRow kGames[] = {
       {"mod/maps/p2.bsp", bsp("{\"message\" \"Other\"}{\"classname\" \"info_player_x\"}", "2PSB")},
       {"mod/maps/first.bsp", bsp("{\"message\" \"1st\" \"message\" \"2nd\"}{\"message\" \"3rd\" "
                                  "\"classname\" \"info_player_start\"}")},
-      {"mod/maps/short.bsp", bsp("{\"classname\" \"info_player\"}")},
+      {"mod/maps/short.bsp",
+       bsp("{\"classname\" \"info_player\"}{\"classname\" \"info_playerx\"}")},
       {"mod/maps/bytes.bsp", level("\x9f\xa0\xfe\xff\\x\\")},
       {"mod/maps/back.bsp", bsp("{\"message\" \"M\"}").replace(4, 4, int32(-1))},
       {"mod/p.pak", pack_header(-1, 64)}},
