@@ -12,6 +12,9 @@ const fileName = (path) => path.slice(path.lastIndexOf('/') + 1);
 export const folderOf = (path) => path.slice(0, path.lastIndexOf('/'));
 const inOrder = (a, b) => (a < b ? -1 : a > b ? 1 : 0);
 
+// A file gone since it was listed stays in the folder, unreadable, as it would on disk.
+const gone = (error) => ({ size: 0, slice: () => ({ arrayBuffer: () => Promise.reject(error) }) });
+
 export async function head(file) {
   return new Uint8Array(await file.slice(0, HEAD).arrayBuffer());
 }
@@ -23,8 +26,6 @@ export async function listGame(name, files, pause) {
   for (let i = 0; i < files.length; i += 64) {
     await pause(() => `Looking through the folder: file ${i + 1} of ${files.length}`);
     const batch = files.slice(i, i + 64);
-    // A file gone since it was listed stays in the folder, unreadable, as it would on disk.
-    const gone = (error) => ({ size: 0, slice: () => ({ arrayBuffer: () => Promise.reject(error) }) });
     const blobs = await Promise.all(batch.map((entry) => entry.file().catch(gone)));
     batch.forEach((entry, j) => listed.push({ ...entry, lazy: new LazyFile(blobs[j]) }));
   }

@@ -63,9 +63,10 @@ async function judge() {
   performance.measure('velmora: advice shown', { start });
 }
 
-// A new progs.dat or cmaps.cfg replaces the names typed in the fields: say so.
+// A new progs.dat or cmaps.cfg replaces the names typed in the fields: say so (`what`: null where
+// nothing takes their place, as when the progs.dat input is cleared).
 function dropsEdits(what) {
-  const typed = state.edited && state.head !== null;
+  const typed = what !== null && state.edited && state.head !== null;
   $('note').textContent = typed ? `The names you typed were replaced by those of ${what}.` : '';
 }
 
@@ -100,7 +101,7 @@ function showPicked(start) {
 
 // Takes a progs.dat and a cmaps.cfg picked alone (null: none; undefined: the one taken before).
 async function pick(progs, cmaps, start = performance.now()) {
-  dropsEdits(progs ? progs.name : 'the cmaps.cfg you picked');
+  dropsEdits(progs ? progs.name : cmaps ? 'the cmaps.cfg you picked' : null);
   if (cmaps !== undefined) {
     state.cmaps = cmaps ? await head(cmaps) : null;
     state.cmapsPlace = null;
@@ -159,8 +160,8 @@ function drawFolder(folder, packed) {
       ? ''
       : ` ${count(folder.passedOver, 'without them was', 'without them were')} passed over.`;
   const inPack = packed
-    ? ` Its progs.dat is only inside ${packed.replace(/:.*/, '')}: take it out of the pack, next to the pack in ` +
-      `${folderOf(packed.replace(/:.*/, '')) || `"${folder.name}"`}, before Velmora can write it.`
+    ? ` Its progs.dat is only inside ${packed}: take it out of the pack, next to the pack in ` +
+      `${folderOf(packed) || `"${folder.name}"`}, before Velmora can write it.`
     : ' Pick one with the progs.dat button.';
   $('reading').textContent =
     folder.candidates.length === 0
