@@ -115,12 +115,16 @@ Tree edge_packs() {
     entries[2] = {"maps/neg.bsp", map};
     entries[3] = {"maps/neglen.bsp", map};
     entries[4] = {"maps/del\x7f.bsp", map};
+    entries[5] = {"maps/cut.bsp", map};    // its data runs past the pack's end
+    entries[6] = {"maps/beyond.bsp", map}; // its data starts there
     entries[1023] = {"maps/chunk_end.bsp", map};
     entries[1024] = {"maps/chunk_next.bsp", map};
     entries[2047] = {"maps/at_end.bsp", map};
     std::string pak0 = pack_directory_first(entries)
                            .replace(12 + 2 * 64 + 56, 8, int32(-12) + int32(200))
-                           .replace(12 + 3 * 64 + 60, 4, int32(-1));
+                           .replace(12 + 3 * 64 + 60, 4, int32(-1))
+                           .replace(12 + 5 * 64 + 60, 4, int32(1 << 20))
+                           .replace(12 + 6 * 64 + 56, 4, int32(0x7FFFFF00));
     return {{"mod/pak0.pak", pak0},
             {"mod/far.pak", pack_header(0x7FFFFFF0, 64) + std::string(64, '\0')}};
 }
@@ -246,10 +250,12 @@ Tree for_engines(Tree game) {
 
 std::vector<std::pair<std::string, Tree>> games_for_engines() {
     std::string map = level("Packed");
-    std::vector<Entry> many(2049, {"sound/x.wav", ""});
+    std::vector<Entry> many(2048, {"sound/x.wav", ""});
     many.push_back({"maps/m1.bsp", map});
+    std::vector<Entry> more = many;
+    more.push_back({"maps/m2.bsp", map});
     std::string past = pack({{"maps/far.bsp", map}, {"maps/good.bsp", map}});
-    past.replace(12 + 2 * map.size() + 60, 4, int32(1 << 20));
+    past.replace(12 + 2 * map.size() + 56, 4, int32(1 << 20));
     return {
         {"every-kind", for_engines(game_of_every_kind())},
         // Quakespasm takes the empty pack for pak0.pak; DarkPlaces skips it.
@@ -261,8 +267,15 @@ std::vector<std::pair<std::string, Tree>> games_for_engines() {
          for_engines({{"mod/pak0.pak", pack({{"maps/p0.bsp", map}})},
                       {"mod/pak1.pak", "KCAP" + pack({{"maps/p1.bsp", map}}).substr(4)}})},
         {"many-entries", for_engines({{"mod/pak0.pak", pack({{"maps/p0.bsp", map}})},
-                                      {"mod/pak1.pak", pack(many)}})},
+                                      {"mod/pak1.pak", pack(more)}})},
         // A damaged entry costs itself alone.
         {"damaged-entry", for_engines({{"mod/pak0.pak", past}})},
+        // Quakespasm reads 2,048 entries, and the edges of a pack's directory; 2,049 stop it.
+        {"pack-edges", for_engines(edge_packs())},
+        {"one-entry-too-many", for_engines({{"mod/pak0.pak", pack({{"maps/p0.bsp", map}})},
+                                            {"mod/pak1.pak", pack(many)}})},
+        // Quakespasm takes the mod's empty pak0.pak for id1's, read before it.
+        {"empty-mod-pack",
+         for_engines({{"mod/pak0.pak", ""}, {"id1/pak0.pak", pack({{"maps/e1m1.bsp", map}})}})},
     };
 }

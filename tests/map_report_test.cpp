@@ -137,7 +137,7 @@ const GameRow kGames[] = {
                           {"maps/far.bsp", ""},
                           {"maps/less.bsp", ""},
                           {"maps/f.bsp", kArena}})
-                        .replace(12 + kArena.size() + 2 * 64 + 60, 4, int32(1 << 20))
+                        .replace(12 + kArena.size() + 2 * 64 + 56, 4, int32(1 << 20))
                         .replace(12 + kArena.size() + 3 * 64 + 60, 4, int32(-1))},
       {"mod/sub/pak0.pak", pack({{"maps/s.bsp", kArena}, {"maps/t.bsp", kArena}})},
       {"mod/sub/pak1.pak", "PAC"}},
@@ -296,18 +296,21 @@ const GameRow kGames[] = {
      "info_player_ entity)\n",
      ""},
     // Packs at the edges: 2,048 entries, the directory first, across the reader's chunks; a
-    // 55-byte name, a 56-byte one without its zero, data before the pack or of a negative
-    // length; a directory whose end lies past 2^31; the column of a name over 20 bytes.
+    // 55-byte name, a 56-byte one without its zero, data before the pack, after it, of a
+    // negative length or running past its end (read as far as it goes, as both engines do); a
+    // directory whose end lies past 2^31; the column of a name over 20 bytes.
     {"PackEdges", edge_packs(), "--maps",
      "at_end                \"Edge\"  pak0.pak:maps/at_end.bsp\n"
      "chunk_end             \"Edge\"  pak0.pak:maps/chunk_end.bsp\n"
      "chunk_next            \"Edge\"  pak0.pak:maps/chunk_next.bsp\n"
+     "cut                   \"Edge\"  pak0.pak:maps/cut.bsp\n"
      "del\x7f                  \"Edge\"  pak0.pak:maps/del\x7f.bsp\n" +
          string(46, 'n') + "  \"Edge\"  pak0.pak:maps/" + string(46, 'n') + ".bsp\n" +
-         "5 levels in . and ../id1; left out: 0 BSPs that are no levels, 0 maps that no engine "
+         "6 levels in . and ../id1; left out: 0 BSPs that are no levels, 0 maps that no engine "
          "finds\n",
      "Note: far.pak: its directory runs past its end\n"
      "Note: pak0.pak: entry 2: its name has no end: it is left out\n"
+     "Note: pak0.pak:maps/beyond.bsp: its data lies past the pack's end: it is left out\n"
      "Note: pak0.pak:maps/neg.bsp: its data lies past the pack's end: it is left out\n"
      "Note: pak0.pak:maps/neglen.bsp: its data lies past the pack's end: it is left out\n"},
     {"PackOfOneEntryTooMany",
