@@ -256,6 +256,10 @@ std::vector<std::pair<std::string, Tree>> games_for_engines() {
     more.push_back({"maps/m2.bsp", map});
     std::string past = pack({{"maps/far.bsp", map}, {"maps/good.bsp", map}});
     past.replace(12 + 2 * map.size() + 56, 4, int32(1 << 20));
+    // Beside the levels, the names the engines are asked: a map the tool misses shows too.
+    Tree pack_edges = for_engines(edge_packs());
+    pack_edges.push_back(
+        {"asked.txt", "at_end\nchunk_end\nchunk_next\ncut\ndel\x7f\nneg\nneglen\nbeyond\n"});
     return {
         {"every-kind", for_engines(game_of_every_kind())},
         // Quakespasm takes the empty pack for pak0.pak; DarkPlaces skips it.
@@ -271,7 +275,7 @@ std::vector<std::pair<std::string, Tree>> games_for_engines() {
         // A damaged entry costs itself alone.
         {"damaged-entry", for_engines({{"mod/pak0.pak", past}})},
         // Quakespasm reads 2,048 entries, and the edges of a pack's directory; 2,049 stop it.
-        {"pack-edges", for_engines(edge_packs())},
+        {"pack-edges", pack_edges},
         {"one-entry-too-many", for_engines({{"mod/pak0.pak", pack({{"maps/p0.bsp", map}})},
                                             {"mod/pak1.pak", pack(many)}})},
         // Quakespasm takes the mod's empty pak0.pak for id1's, read before it.

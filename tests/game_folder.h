@@ -46,7 +46,8 @@ Tree game_of_every_kind();
 
 // Games for real engines, by name: the one of every kind and some damaged
 // ones, each without a progs.dat (the engines run one of their own) and with
-// what Quakespasm needs to start.
+// what Quakespasm needs to start; asked.txt beside id1/ and mod/, where there
+// is one, holds names to ask beside the levels, one a line.
 std::vector<std::pair<std::string, Tree>> games_for_engines();
 
 #endif
