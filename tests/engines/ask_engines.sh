@@ -14,6 +14,7 @@ names=("$@")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+# shellcheck source=tests/engines/engines.sh
 source "$here/engines.sh"
 compile_progs "$work/progs.dat" ask
 # Hard links where the file system allows: nothing in the copy is written, only added.

@@ -1,6 +1,7 @@
 # Sourced by the scripts that ask DarkPlaces and Quakespasm, the real engines: how to build the
 # progs.dat they run and how to start each one headless, kept in one place so that every question
 # is put to the engines the same way. The sourcing script sets `work`, a folder of its run.
+# shellcheck shell=bash disable=SC2154 # work: set by the script that sources this
 engines_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 # need_engines NAME: exits 77 (skipped, for CTest) when an engine or the compiler is missing.

@@ -12,6 +12,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 velmora=$1 make_game_folder=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# shellcheck source=tests/engines/engines.sh
 source "$here/engines.sh"
 need_engines written_names
 
