@@ -64,8 +64,8 @@ for length in 20000 5000; do
     stray=$(awk '{ k = int(($1 - 100) / 21); if ($1 < 100 || k > 9 || $1 - 100 - 21 * k >= 16) print }' \
         <<<"$changed")
     if [ -z "$changed" ] || [ -n "$stray" ]; then
-        echo "sparse_pack: $length-byte copy: changed at" "${changed:-no offset}" \
-            "(outside the names: ${stray:-none})"
+        echo "sparse_pack: $length-byte copy: $(wc -w <<<"$changed") bytes of the window changed," \
+            "outside the names at: ${stray:-none}" | tr "\n" " "; echo
         failures=$((failures + 1))
     fi
     [ ${#traced[@]} -gt 0 ] || continue
