@@ -4,6 +4,7 @@
 // (bench_game.h), not from the pack. bench/pack times the tool against it.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "bench_game.h"
@@ -11,7 +12,9 @@
 namespace {
 
 constexpr int kWindowData = 16383;
-char directory[64 * kPackEntries];
+// The directory's first 1,024 entries, which hold the progs.dat entry: the tool reads a directory
+// 1,024 entries at a time, up to the first progs.dat entry.
+char directory[1024 * 64];
 char progs_window[kWindowData];
 char map_list_window[kWindowData];
 const char kLines[] = "Velmora\nReading pak0.pak:progs.dat...\nReading cmaps.cfg...\n"
@@ -20,11 +23,15 @@ const char kLines[] = "Velmora\nReading pak0.pak:progs.dat...\nReading cmaps.cfg
 } // namespace
 
 int main() {
-    // The tool looks at every name in the folder for packs, in any case.
+    // No loose progs.dat; then every name in the folder is looked at for packs, in any case.
+    struct stat status;
+    bool ok = stat("progs.dat", &status) != 0;
     DIR *folder = opendir(".");
-    while (folder != nullptr && readdir(folder) != nullptr) {
+    for (dirent *entry; folder != nullptr && (entry = readdir(folder)) != nullptr;) {
+        stat(entry->d_name, &status);
     }
-    bool ok = folder != nullptr && closedir(folder) == 0;
+    ok = folder != nullptr && closedir(folder) == 0 && ok;
+    // The header and the directory up to the progs.dat entry, once, and the copy's window.
     int pack = open("pak0.pak", O_RDWR);
     char header[12];
     ok = pack >= 0 && pread(pack, header, 12, 0) == 12 &&
