@@ -23,7 +23,9 @@ cases=(
     "pak0 pak0 pak0 pak0.pak:progs.dat=pak0"
     "loose-too loose pak0 pak0.pak:progs.dat=pak0 progs.dat=loose"
     "chain pak_one pak_one pak0.pak:progs.dat=pak0 pak1.pak:progs.dat=pak_one"
+    "chain-loose loose pak_one pak0.pak:progs.dat=pak0 pak1.pak:progs.dat=pak_one progs.dat=loose"
     "zz zz id1 zz.pak:progs.dat=zz"
+    "zz-pak0 zz pak0 pak0.pak:progs.dat=pak0 zz.pak:progs.dat=zz"
     # Two entries of one name in one pack, in either case: the engines say which counts.
     "cases lower lower pak0.pak:progs.dat=lower pak0.pak:PROGS.DAT=upper"
     "upper-first upper lower pak0.pak:PROGS.DAT=upper pak0.pak:progs.dat=lower"
