@@ -94,6 +94,6 @@ for length in 20000 5000; do
         failures=$((failures + 1))
     fi
 done
-[ ${#traced[@]} -gt 0 ] || echo "sparse_pack: reads not checked (strace cannot trace the tool here)"
+[ ${#traced[@]} -gt 0 ] || echo "sparse_pack: reads not checked (a Wine or WASI build, or no strace)"
 echo "sparse_pack: two copies in a 512 MiB sparse pack, $failures failures"
 [ "$failures" -eq 0 ]
