@@ -183,6 +183,15 @@ const CopyRow kRows[] = {
      "pak0.pak:progs.dat\n",
      {},
      "--list"},
+    {"CheckOnlyInPak0",
+     {{"mod/pak0.pak", pack({{"progs.dat", kA}})}},
+     "Velmora\nReading pak0.pak:progs.dat...\nReading cmaps.cfg...\n"
+     "A run writes pak0.pak:progs.dat (every engine runs it)\n"
+     "Check only: no copy of progs.dat was written.\n" +
+         string(kNoMapsNote),
+     "",
+     {},
+     "--check"},
     {"CheckAfterAGap",
      {{"mod/pak1.pak", pack({{"progs.dat", kA}})}},
      "Velmora\nReading pak1.pak:progs.dat...\nReading cmaps.cfg...\n"

@@ -168,6 +168,9 @@ struct DoubleFault {
     const char *injections; // strace -e inject= values, blank-separated
     const char *err;
     bool unchanged; // whether both files must be as they were
+    // The files whose calls strace counts; with a pak0.pak whose copy the
+    // run writes after the loose one.
+    const char *traced = "progs.dat";
 };
 PRINT_ROW_AS_LABEL(DoubleFault)
 
@@ -197,6 +200,15 @@ const DoubleFault kDoubleFaults[] = {
     {"CloseThenCloseAgain", 700, "close:error=EIO", kNotPutBack, false},
     {"Close", 700, "close:error=EIO:when=1", kPutBack, true},
     {"LongClose", 20000, "close:error=EIO:when=1", kPutBack, true},
+    // The pack's close fails after both were written (its first two closes
+    // are the reads that find its copy): the loose file, closed already, is
+    // opened again, and both go back.
+    {"PackCloseAfterLoose", 700, "close:error=EIO:when=3",
+     "Error: Cannot write pak0.pak:progs.dat\n", true, "pak0.pak"},
+    // Every write from the pack's on fails: neither goes back.
+    {"PackWriteThenNothingPutBack", 700, "write:error=EIO:when=3+",
+     "Error: Cannot write pak0.pak:progs.dat, and could not put progs.dat back\n", false,
+     "progs.dat pak0.pak"},
 };
 
 class UndoFault : public testing::TestWithParam<DoubleFault> {};
@@ -210,7 +222,16 @@ TEST_P(UndoFault, SaysWhetherProgsWasPutBack) {
     string progs = make_progs(c.size, kSlots);
     string dir = work_dir_with(progs, kMapList);
     // --quiet=all before -P, or strace reports how it resolved the path on stderr.
-    Words strace = {"strace", "--quiet=all", "-o", "/dev/null", "-P", "progs.dat"};
+    string pack_before = pack_with_copy();
+    bool with_pack = string(c.traced) != "progs.dat";
+    if (with_pack) {
+        write_file(dir + "/pak0.pak", pack_before);
+    }
+    Words strace = {"strace", "--quiet=all", "-o", "/dev/null"};
+    std::istringstream traced(c.traced);
+    for (string path; traced >> path;) {
+        strace.insert(strace.end(), {"-P", path});
+    }
     std::istringstream injections(c.injections);
     for (string injection; injections >> injection;) {
         strace.insert(strace.end(), {"-e", "inject=" + injection});
@@ -222,6 +243,7 @@ TEST_P(UndoFault, SaysWhetherProgsWasPutBack) {
     EXPECT_EQ(run.err, c.err);
     if (c.unchanged) {
         EXPECT_BYTES(read_file(dir + "/progs.dat"), progs);
+        EXPECT_EQ(read_file(dir + "/pak0.pak"), with_pack ? pack_before : "");
     }
     EXPECT_BYTES(read_file(dir + "/cmaps.cfg"), kMapList);
 }
