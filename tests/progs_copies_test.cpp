@@ -62,7 +62,9 @@ struct CopyRow {
     std::vector<std::pair<string, Build>> written = {};
     // Another command: its standard output is compared without the slots' lines.
     const char *args = nullptr;
-    bool read_only_pack = false; // mod/pak0.pak
+    // A file made read-only (0444) or unreadable (0) for the run.
+    std::pair<const char *, int> mode = {nullptr, 0};
+    const char *read_fault = nullptr; // strace's read fault on mod/pak0.pak
 };
 PRINT_ROW_AS_LABEL(CopyRow)
 
@@ -163,7 +165,31 @@ const CopyRow kRows[] = {
      "Error: Cannot open pak0.pak\n",
      {},
      nullptr,
-     true},
+     {"mod/pak0.pak", 0444}},
+    // DarkPlaces cannot read zz.pak either: it runs pak0.pak's copy.
+    {"UnreadablePackPassedOver",
+     {{"mod/pak0.pak", pack({{"progs.dat", kA}})}, {"mod/zz.pak", pack({{"progs.dat", kB}})}},
+     run_lines({"pak0.pak:progs.dat"}),
+     "",
+     {{"mod/pak0.pak", kBuildA}},
+     nullptr,
+     {"mod/zz.pak", 0}},
+    {"DirectoryReadFails",
+     {{"mod/progs.dat", kA}, {"mod/pak0.pak", pack({{"progs.dat", kB}})}},
+     "Velmora\n",
+     "Error: Cannot read pak0.pak\n",
+     {},
+     nullptr,
+     {},
+     "read:error=EIO:when=2"},
+    {"TableSaysWhyNoRunCan",
+     {{"mod/pak0.pak", directory_first(kB, 11, 3000)}},
+     "folders\t.\nleft-out\t0\t0\nprogs-in-pack\tpak0.pak\ncopy\tpak0.pak\tpak0.pak:progs."
+     "dat\t11\t3000\tquakespasm\n"
+     "copy-error\tCannot write pak0.pak:progs.dat: it overlaps the pack's header\n",
+     "",
+     {},
+     "--map-table"},
     {"CheckSaysTheCopiesDiffer",
      {{"mod/progs.dat", kA}, {"mod/pak0.pak", pack({{"progs.dat", kRenamed}})}},
      "Velmora\nReading progs.dat...\nReading pak0.pak:progs.dat...\nReading cmaps.cfg...\n"
@@ -183,6 +209,15 @@ const CopyRow kRows[] = {
      "pak0.pak:progs.dat\n",
      {},
      "--list"},
+    {"CheckOnlyInPak0",
+     {{"mod/pak0.pak", pack({{"progs.dat", kA}})}},
+     "Velmora\nReading pak0.pak:progs.dat...\nReading cmaps.cfg...\n"
+     "A run writes pak0.pak:progs.dat (every engine runs it)\n"
+     "Check only: no copy of progs.dat was written.\n" +
+         string(kNoMapsNote),
+     "",
+     {},
+     "--check"},
     {"CheckAfterAGap",
      {{"mod/pak1.pak", pack({{"progs.dat", kA}})}},
      "Velmora\nReading pak1.pak:progs.dat...\nReading cmaps.cfg...\n"
@@ -222,23 +257,36 @@ class Copies : public testing::TestWithParam<CopyRow> {};
 
 TEST_P(Copies, WritesEachCopyEnginesRun) {
     const CopyRow &row = GetParam();
-    if (row.read_only_pack && tool_is_windows() && geteuid() == 0) {
+    bool locked = row.mode.first != nullptr;
+    if (locked && tool_is_windows() && geteuid() == 0) {
         GTEST_SKIP() << "root writes read-only files, and Wine will not run as another user "
                         "in a prefix that root owns";
+    }
+    std::vector<string> strace;
+    if (row.read_fault != nullptr) {
+        string unusable = strace_unusable();
+        if (!unusable.empty()) {
+            GTEST_SKIP() << unusable;
+        }
+        strace = {"strace", "--quiet=all", "-o", "/dev/null",
+                  "-P",     "pak0.pak",    "-e", string("inject=") + row.read_fault};
     }
     string root = make_work_dir() + "/..";
     Tree tree = row.tree;
     tree.push_back({"mod/cmaps.cfg", kMapList});
     write_tree(root, tree);
-    if (row.read_only_pack) {
-        chmod((root + "/mod/pak0.pak").c_str(), 0444);
+    if (locked) {
+        chmod((root + "/" + row.mode.first).c_str(), static_cast<mode_t>(row.mode.second));
     }
     std::vector<string> args;
     if (row.args != nullptr) {
         args.push_back(row.args);
     }
     ToolRun run = run_tool(root + "/mod", args,
-                           row.read_only_pack && !tool_is_windows() ? drop_privileges : nullptr);
+                           locked && !tool_is_windows() ? drop_privileges
+                           : row.read_fault != nullptr  ? without_leak_check
+                                                        : nullptr,
+                           false, strace);
     if (run.status == kStillPrivileged) {
         GTEST_SKIP() << "cannot give up root's privileges here";
     }
