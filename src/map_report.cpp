@@ -10,6 +10,7 @@
 #include "game_folders.h"
 #include "listing.h"
 #include "map_verdicts.h"
+#include "progs_copies.h"
 #include "progs_image.h"
 #include "raw_names.h"
 
@@ -204,12 +205,8 @@ template <typename Each> void for_each_warning(Each each) {
 
 void print_game_warnings(FILE *out) {
     for_each_warning([out](const char *word, const char *where, const char *why) {
-        if (std::strcmp(word, "progs-in-pack") == 0) {
-            std::fprintf(out,
-                         "Note: %s run the progs.dat in %s, not the one in this folder that "
-                         "Velmora writes (%s run that one)\n",
-                         kQuakespasmKind, where, kDarkplacesKind);
-        } else {
+        // A run writes the copy of progs.dat in a pack too: no note for it.
+        if (std::strcmp(word, "progs-in-pack") != 0) {
             std::fprintf(out, "Note: %s %s %s: %s\n", kQuakespasmKind,
                          std::strcmp(word, "stops-quakespasm") == 0 ? "stop at start:" : "misread",
                          where, why);
@@ -303,6 +300,17 @@ void print_map_table() {
     for_each_warning([](const char *word, const char *where, const char *why) {
         std::printf("%s\t%s%s%s\n", word, where, why[0] != 0 ? "\t" : "", why);
     });
+    // The copies of progs.dat a run would write, for a page that writes them itself.
+    const char *why = find_progs_copies();
+    for (int i = 0; i < progs_copy_count && progs_copies[i].engines != 0; ++i) {
+        const ProgsCopy &copy = progs_copies[i];
+        std::printf(
+            "copy\t%s\t%s\t%lld\t%lld\t%s\n", copy.file, copy.where, copy.offset, copy_bytes(copy),
+            copy.engines == (kQuakespasm | kDarkplaces) ? "every" : engines_word(copy.engines));
+    }
+    if (why != nullptr) {
+        std::printf("copy-error\t%s\n", why);
+    }
     char name[kNameLimit + 1];
     for (int digit = 0;; ++digit) {
         int length = read_input_line(name, kNameLimit + 1);

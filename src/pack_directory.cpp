@@ -3,6 +3,7 @@
 #include "pack_directory.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -105,4 +106,10 @@ bool read_pack_entry(GameFile *pack, const PackHeader *header, int index, PackEn
         entry->damage = "its data lies past the pack's end";
     }
     return true;
+}
+
+void release_pack_directory() {
+    std::free(chunk);
+    chunk = nullptr;
+    chunk_header = nullptr;
 }

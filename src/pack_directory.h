@@ -37,4 +37,8 @@ bool read_pack_header(GameFile *pack, PackHeader *header);
 // Returns false on a read error.
 bool read_pack_entry(GameFile *pack, const PackHeader *header, int index, PackEntry *entry);
 
+// Gives back the memory the directory's reads took; the next read takes it
+// again.
+void release_pack_directory();
+
 #endif
