@@ -158,8 +158,7 @@ const Place *titled_place(int first) {
 // before, the others after between.
 void print_places(int first, const char *before, const char *between) {
     for (int i = first; i < place_count() && one_name(first, i); ++i) {
-        std::fputs(i == first ? before : between, stdout);
-        std::fputs(game_place(i)->where, stdout);
+        std::printf("%s%s", i == first ? before : between, game_place(i)->where);
     }
 }
 
@@ -232,30 +231,47 @@ void print_maps() {
     for (int i = 0; i < place_count(); ++i) {
         width = std::max(width, std::min(game_place(i)->name_length, kWidestColumn));
     }
+    // The lines are laid out here and written a block at a time: a stdio call for each piece
+    // of each line cost more than the rest of the listing.
+    char block[4096];
+    std::size_t used = 0;
+    auto put = [&](const char *bytes, std::size_t length) {
+        if (used + length > sizeof block) {
+            std::fwrite(block, 1, used, stdout);
+            used = 0;
+        }
+        if (length > sizeof block) {
+            std::fwrite(bytes, 1, length, stdout);
+        } else {
+            std::memcpy(block + used, bytes, length);
+            used += length;
+        }
+    };
+    auto put_text = [&](const char *text) { put(text, std::strlen(text)); };
+    static const char spaces[kWidestColumn + 3] = "                      ";
     int no_levels = for_each_level(
         [&](const Level &level) {
             const Place &place = *game_place(level.first);
             const Place *titled = titled_place(level.first);
-            // A line for each level: puts and writes, where printf's parsing of its formats
-            // cost more than the rest of the listing.
-            std::fwrite(place.name, 1, static_cast<std::size_t>(place.name_length), stdout);
-            for (int pad = std::min(place.name_length, width); pad < width + 2; ++pad) {
-                std::putchar(' ');
-            }
+            put(place.name, static_cast<std::size_t>(place.name_length));
+            put(spaces, static_cast<std::size_t>(width + 2 - std::min(place.name_length, width)));
             if (titled != nullptr) {
-                std::putchar('"');
-                std::fwrite(titled->title, 1, static_cast<std::size_t>(titled->title_length),
-                            stdout);
-                std::putchar('"');
+                put("\"", 1);
+                put(titled->title, static_cast<std::size_t>(titled->title_length));
+                put("\"", 1);
             } else {
-                std::fputs("(no title)", stdout);
+                put_text("(no title)");
             }
-            print_places(level.first, "  ", ", ");
-            std::fputs(mark(level.verdict), stdout);
-            std::putchar('\n');
+            for (int i = level.first; i < place_count() && one_name(level.first, i); ++i) {
+                put_text(i == level.first ? "  " : ", ");
+                put_text(game_place(i)->where);
+            }
+            put_text(mark(level.verdict));
+            put("\n", 1);
             ++levels;
         },
         &unfound);
+    std::fwrite(block, 1, used, stdout);
     std::printf("%d %s in %s; left out: %d %s, %d %s that no engine finds\n", levels,
                 plural(levels, "level", "levels"), looked_in(true), no_levels,
                 plural(no_levels, "BSP that is no level", "BSPs that are no levels"), unfound,
