@@ -120,6 +120,16 @@ void any_case_run(const char *name, int length, int *first, int *last) {
     // there is walked, as every caller walks it after.
     unsigned long long prefix = prefix_of(name, length);
     int low = 0, high = case_order_size;
+    // --maps asks for every name in byte order, mostly this order too: the
+    // run is then the one after the last, and two looks find it.
+    if (asked_reading == game_readings && asked_last > 0 && asked_last < case_order_size) {
+        if (compare_key(case_order[asked_last - 1], prefix, name, length) < 0) {
+            low = asked_last;
+        }
+        if (compare_key(case_order[asked_last], prefix, name, length) >= 0) {
+            high = asked_last;
+        }
+    }
     while (low < high) {
         int middle = low + (high - low) / 2;
         if (compare_key(case_order[middle], prefix, name, length) < 0) {
