@@ -232,20 +232,21 @@ void print_maps() {
         width = std::max(width, std::min(game_place(i)->name_length, kWidestColumn));
     }
     // The lines are laid out here and written a block at a time: a stdio call for each piece
-    // of each line cost more than the rest of the listing.
-    char block[4096];
+    // of each line cost more than the rest of the listing. stdout's own buffer gathers the
+    // blocks into its writes, so a small one does.
+    char block[512];
     std::size_t used = 0;
     auto put = [&](const char *bytes, std::size_t length) {
-        if (used + length > sizeof block) {
-            std::fwrite(block, 1, used, stdout);
+        while (used + length > sizeof block) {
+            std::size_t part = sizeof block - used;
+            std::memcpy(block + used, bytes, part);
+            std::fwrite(block, 1, sizeof block, stdout);
             used = 0;
+            bytes += part;
+            length -= part;
         }
-        if (length > sizeof block) {
-            std::fwrite(bytes, 1, length, stdout);
-        } else {
-            std::memcpy(block + used, bytes, length);
-            used += length;
-        }
+        std::memcpy(block + used, bytes, length);
+        used += length;
     };
     auto put_text = [&](const char *text) { put(text, std::strlen(text)); };
     static const char spaces[kWidestColumn + 3] = "                      ";
