@@ -2,6 +2,7 @@
 #ifndef VELMORA_GAME_FILES_H
 #define VELMORA_GAME_FILES_H
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -42,16 +43,15 @@ inline long long int32_le(const unsigned char *bytes) {
 // every entry of a pack: a formatted print of each cost more than all the parsing.
 inline int join(char *out, std::size_t size, const char *a, const char *b, const char *c = "") {
     const char *parts[] = {a, b, c};
-    std::size_t length = 0;
+    std::size_t length = 0, kept = 0;
     for (const char *part : parts) {
-        std::size_t part_length = std::strlen(part);
-        if (length < size) {
-            std::size_t room = size - 1 - length;
-            std::memcpy(out + length, part, part_length < room ? part_length : room);
-        }
+        std::size_t part_length = std::strlen(part),
+                    copied = std::min(part_length, size - 1 - kept);
+        std::memcpy(out + kept, part, copied);
         length += part_length;
+        kept += copied;
     }
-    out[length < size ? length : size - 1] = 0;
+    out[kept] = 0;
     return static_cast<int>(length);
 }
 
