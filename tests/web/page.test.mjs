@@ -16,12 +16,12 @@ import {
 } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import { join, posix } from 'node:path';
 import { after, before, test } from 'node:test';
 import { pathToFileURL } from 'node:url';
 import { launch } from './browser.mjs';
 import { fakeDialogs } from './fake_dialogs.mjs';
-import { level, pack, writeFolder } from './game_folder.mjs';
+import { entriesOf, level, pack, writeFolder } from './game_folder.mjs';
 
 const {
   VELMORA_PAGE,
@@ -117,14 +117,32 @@ function instrument(follow) {
       (c) => c.getClientRects().length > 0 && (c.offsetWidth < 24 || c.offsetHeight < 24),
     ).length,
   ];
-  // Every byte the page reads of a file.
-  const arrayBuffer = Blob.prototype.arrayBuffer;
-  window.bytesRead = 0;
+  // Every byte the page reads of a file, each read short of 4 KiB that stops before the file's end,
+  // and reads that wait window.readDelay ms, as on a slow disk.
+  const [arrayBuffer, slice] = [Blob.prototype.arrayBuffer, Blob.prototype.slice];
+  Object.assign(window, { bytesRead: 0, shortReads: 0, readDelay: 0, slowRuns: 0, progress: [] });
+  Blob.prototype.slice = function (start = 0, end = this.size) {
+    return Object.assign(slice.call(this, start, end), { inside: Math.min(end, this.size) < this.size });
+  };
   Blob.prototype.arrayBuffer = async function () {
+    if (window.readDelay) await new Promise((resolve) => setTimeout(resolve, window.readDelay));
     const bytes = await arrayBuffer.call(this);
     window.bytesRead += bytes.byteLength;
+    window.shortReads += bytes.byteLength < 4096 && this.inside ? 1 : 0;
     return bytes;
   };
+  // Runs of the core that start while window.slowRuns is set take that many ms longer, as on a slow
+  // machine.
+  const instantiate = WebAssembly.instantiate;
+  WebAssembly.instantiate = async function (...args) {
+    if (window.slowRuns) await new Promise((resolve) => setTimeout(resolve, window.slowRuns));
+    return instantiate.apply(this, args);
+  };
+  // Every progress line shown.
+  new MutationObserver(() => window.progress.push(document.getElementById('reading').textContent)).observe(
+    document.getElementById('reading'),
+    { childList: true, characterData: true, subtree: true },
+  );
   if (!window.dialogs) return;
   // Chromium's disk: where each write through a stream ends, and a close() that fails once when
   // asked (window.closeFails), as on a full disk, which no driver can make.
@@ -480,19 +498,27 @@ const game = {
   ...gameFiles(join(generated, 'game')),
   'mod/zz_big.pak': pack([['sound/big.wav', Buffer.alloc(4 << 20)]]),
 };
-writeFolder(join(generated, 'game'), { 'mod/zz_big.pak': game['mod/zz_big.pak'] });
-const inMod = (args, input) =>
-  spawnSync(VELMORA_NATIVE, args, { cwd: join(generated, 'game/mod'), input, encoding: 'latin1' }).stdout;
-const words = (text) => text.replace(/\s+/g, ' ').trim();
+// The same game with a base pak0.pak of 2,048 entries (as many as Quakespasm takes), its own entries
+// the last: its directory, 128 KiB, takes reads of more than 4 KiB.
+const baseEntries = entriesOf(game['id1/pak0.pak']);
+const fillers = Array.from({ length: 2048 - baseEntries.length }, (_, i) => [
+  `sound/s${i}.wav`,
+  Buffer.from('x'),
+]);
+const bigGame = { ...game, 'id1/pak0.pak': pack([...fillers, ...baseEntries]) };
+const under = (prefix, files) => Object.fromEntries(Object.entries(files).map(([p, b]) => [prefix + p, b]));
 
-// What the page shows of the game: each level as --maps lists it, the damaged files and warnings,
-// each field's name and note, the line above the table, and the bytes read.
+// What the page shows of the game: each level as --maps lists it, the counts, the damaged files and
+// warnings, the suggestions, each field's name and note, the line above the table, the progress
+// lines, and the reads.
 const gameShown = () => {
   const texts = (selector) => [...document.querySelectorAll(selector)].map((item) => item.textContent);
   return {
     levels: texts('#map-list li'),
+    found: document.getElementById('maps-found').textContent,
     damaged: texts('#damaged li'),
     warnings: texts('#warnings li'),
+    offered: [...document.querySelectorAll('#map-names option')].map((o) => `${o.value}\t${o.label}`),
     fields: [...document.querySelectorAll('#slots input')].map((field) => [
       field.value,
       document.getElementById(`${field.id}-error`).textContent,
@@ -504,44 +530,97 @@ const gameShown = () => {
       tr.cells[2].textContent,
       tr.querySelector('input').value,
     ]),
+    reading: document.getElementById('reading').textContent,
+    progress: window.progress.filter(Boolean),
     read: window.bytesRead,
+    shortReads: window.shortReads,
     layout: window.layout(),
   };
 };
 
-test('a game folder: the page says what velmora --maps says', async () => {
-  await openPage();
-  await openFolder(game, chromium ? 'input' : 'entries');
-  // A slot that keeps its name gets no mark.
-  await measured('velmora: advice shown', () => browser.type('name0', 'usermap0'));
-  await new Promise((resolve) => setTimeout(resolve, 300));
-  const shown = await browser.run(gameShown);
-  const listed = inMod(['--maps']).trimEnd().split('\n').slice(0, -1);
-  const names = shown.fields.map(([name]) => name);
-  const table = inMod(['--map-table'], Buffer.from(names.join('\n') + '\n', 'latin1')).split('\n');
-  const rows = (word) => table.filter((line) => line.startsWith(`${word}\t`)).map((line) => line.split('\t'));
-  assert.deepEqual(shown.levels.map(words), listed.map(words));
-  assert.deepEqual(
-    shown.damaged,
-    rows('damage').map(([, where, why]) => `mod/${where}: ${why}.`),
-  );
-  assert.equal(
-    shown.warnings.length,
-    table.filter((line) => /^(progs-in-pack|stops-|misread-)/.test(line)).length,
-  );
-  assert.deepEqual(
-    shown.fields.map(([, note]) => note),
-    rows('name').map((fields) => fields[4]),
-  );
-  assert.match(shown.summary, /^In use: game\/mod\/progs.dat, with the names typed in the fields\. /);
-  assert.ok(shown.read < 1 << 20, `${shown.read} bytes read`);
-  const mark = (now, next) => (now === next ? '' : next === '' ? 'will be emptied' : 'will change');
-  assert.deepEqual(
-    shown.changes.map(([marked]) => marked),
-    shown.changes.map(([, now, next]) => mark(now, next)),
-  );
-  assert.deepEqual(shown.layout, [true, 0]);
-});
+// Games given to the page, each compared with velmora --maps and --map-table in the folder `at` of
+// the same files on disk; `pace`: each read takes that many ms.
+const games = [
+  { label: 'a game folder: the page says what velmora --maps says', files: game },
+  { label: 'a base pak0.pak of 2,048 entries, its maps the last: none is damaged', files: bigGame },
+  { label: "that game at a slow disk's pace: the progress line shows, then goes", files: bigGame, pace: 150 },
+  {
+    label: 'BSPs that are no levels and maps no engine finds counted apart; a title over 0x7F',
+    files: {
+      ...game,
+      'mod/sub/b.pak': pack([['maps/lost.bsp', level('Lost')]]),
+      'mod/maps/hue.bsp': level('\xc1\xe9\x85  x\\ny\xff'),
+    },
+  },
+  {
+    label: 'a mod two folders down: the id1 beside it counts, and its cmaps.cfg is read',
+    files: under('games/quake/', game),
+    at: 'games/quake/mod',
+  },
+];
+for (const { label, files, at = 'mod', pace = 0 } of games) {
+  test(label, async () => {
+    const root = writeFolder(join(mkdtempSync(join(scratch, 'game-')), 'game'), files);
+    const inGame = (args, input) =>
+      spawnSync(VELMORA_NATIVE, args, { cwd: join(root, at), input, encoding: 'latin1' }).stdout;
+    await openPage();
+    await browser.run((ms) => (window.readDelay = ms), pace);
+    await openFolder(files, chromium ? 'input' : 'entries');
+    // The fields hold the names that the cmaps.cfg beside progs.dat gives.
+    const given = await browser.run(() => [...document.querySelectorAll('#slots input')].map((f) => f.value));
+    const ran = native(join(root, at, 'progs.dat'), files[`${at}/cmaps.cfg`].toString('latin1'));
+    assert.deepEqual(definitions(makeList(given)), definitions(listed(ran.progs)));
+    // A slot that keeps its name gets no mark.
+    await measured('velmora: advice shown', () => browser.type('name0', 'usermap0'));
+    await new Promise((resolve) => setTimeout(resolve, 300));
+    const shown = await browser.run(gameShown);
+    const listing = inGame(['--maps']).trimEnd().split('\n');
+    const names = shown.fields.map(([name]) => name);
+    const table = inGame(['--map-table'], Buffer.from(names.join('\n') + '\n', 'latin1')).split('\n');
+    const rows = (word) =>
+      table.filter((line) => line.startsWith(`${word}\t`)).map((line) => line.split('\t'));
+    // Each level as --maps lists it, but for the blanks that line up its names; the counts of what
+    // is left out; each suggestion's title, marked as in the list.
+    const lines = listing.slice(0, -1);
+    assert.deepEqual(
+      shown.levels,
+      lines.map((line) => line.replace(/^(\S+) +/, '$1  ')),
+    );
+    const counts = (line) => [/^[\d,]+ levels?/.exec(line)?.[0], /left out: [^.]*/.exec(line)?.[0]];
+    assert.deepEqual(counts(shown.found), counts(listing.at(-1)));
+    const suggested = (line) => {
+      const [, name, title = '', only] =
+        /^(\S+) +(?:"([^"]*)"|\(no title\)) {2}.*?((?: {2}\(.* only\))?)$/.exec(line);
+      return `${name}\t${title}${only}`;
+    };
+    assert.deepEqual(shown.offered.toSorted(), lines.map(suggested).sort());
+    assert.deepEqual(
+      shown.damaged,
+      rows('damage').map(([, where, why]) => `${posix.normalize(`${at}/${where}`)}: ${why}.`),
+    );
+    assert.equal(
+      shown.warnings.length,
+      table.filter((line) => /^(progs-in-pack|stops-|misread-)/.test(line)).length,
+    );
+    assert.deepEqual(
+      shown.fields.map(([, note]) => note),
+      rows('name').map((fields) => fields[4]),
+    );
+    assert.equal(shown.summary.split(', with ')[0], `In use: game/${at}/progs.dat`);
+    assert.match(shown.summary, /, with the names typed in the fields\. /);
+    assert.ok(shown.read < 1 << 20, `${shown.read} bytes read`);
+    // Every read takes 4 KiB at least, or the rest of its file.
+    assert.equal(shown.shortReads, 0);
+    // The progress line shows while a slow read lasts, and goes when it is done.
+    assert.deepEqual([pace === 0 || shown.progress.length > 0, shown.reading], [true, '']);
+    const mark = (now, next) => (now === next ? '' : next === '' ? 'will be emptied' : 'will change');
+    assert.deepEqual(
+      shown.changes.map(([marked]) => marked),
+      shown.changes.map(([, now, next]) => mark(now, next)),
+    );
+    assert.deepEqual(shown.layout, [true, 0]);
+  });
+}
 
 const progsPath = image(4096);
 const progs = readFileSync(progsPath);
