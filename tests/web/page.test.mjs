@@ -201,14 +201,15 @@ async function openPage(url = served) {
 }
 
 // In the page: drops progs.dat on it, with its handle on disk where the engine's drop has one
-// (Chromium).
-async function dropProgs(text) {
+// (Chromium), or with a folder's handle (`how`: 'folder'), which a save cannot write into.
+async function dropProgs([text, how]) {
   const file = new File([Uint8Array.from(text, (c) => c.charCodeAt(0))], 'progs.dat');
   const handle = window.dialogs && (await window.toDisk('progs.dat', file));
   const item = { kind: 'file', getAsFile: () => file };
   if (handle) {
     window.dialogs.file = handle;
-    item.getAsFileSystemHandle = async () => handle;
+    const dropped = how === 'folder' ? await navigator.storage.getDirectory() : handle;
+    item.getAsFileSystemHandle = async () => dropped;
   }
   const event = new Event('drop', { cancelable: true });
   Object.defineProperty(event, 'dataTransfer', { value: { items: [item] } });
@@ -218,7 +219,7 @@ async function dropProgs(text) {
 // Picks (or drops) a file and waits until the page has shown what it makes of it.
 async function pick(id, path, drop) {
   const act = drop
-    ? () => browser.run(dropProgs, readFileSync(path, 'latin1'))
+    ? () => browser.run(dropProgs, [readFileSync(path, 'latin1'), drop])
     : () => browser.pick(id, path);
   await (id === 'progs' || (await browser.run(count, 'velmora: names shown'))
     ? measured('velmora: names shown', act)
@@ -343,6 +344,18 @@ const rows = [
     ],
   },
   { label: 'a 256 MiB progs.dat', progs: image(256 * 1024 * 1024), type: [[3, 'big one']] },
+  {
+    label: 'a name too long in LOCALMAP0 names LOCALMAP0',
+    progs: image(4096),
+    type: [[0, 'abcdefghijklmnop']],
+    marked: [['name0', 'String too long: at most 15 characters']],
+    alert: 'Error: LOCALMAP0: String too long: at most 15 characters',
+  },
+  {
+    label: "a progs.dat dropped with a folder's handle: a save asks for the file",
+    progs: image(4096),
+    drop: 'folder',
+  },
 ];
 
 for (const row of rows) {
@@ -354,7 +367,7 @@ for (const row of rows) {
     ].filter(([, path]) => path);
     if (row.cmapsFirst) picks.reverse();
     for (const [id, path] of row.cmapsLast ? picks.slice(0, 1) : picks) {
-      await pick(id, path, row.drop && id === 'progs');
+      await pick(id, path, id === 'progs' && row.drop);
     }
     // The fields hold the names a run leaves (--list's with no cmaps.cfg); typed ones replace them.
     const names = await browser.run(() =>
@@ -391,7 +404,7 @@ for (const row of rows) {
     if (!canSave) return;
     const disk = await save(row.save);
     // One dialog at most, and no write past the tool's window.
-    assert.deepEqual([disk.picks, disk.writes.filter((end) => end > 16383)], [row.drop ? 0 : 1, []]);
+    assert.deepEqual([disk.picks, disk.writes.filter((end) => end > 16383)], [row.drop === true ? 0 : 1, []]);
     if (row.save) {
       assert.deepEqual(
         [disk.message !== '' && !disk.message.startsWith('Saved'), disk.after],
@@ -420,7 +433,7 @@ for (const row of rows) {
 // In the page: a game folder "game" of these files ([path, latin1 bytes]), dropped on the page as
 // entries (how any engine's drop gives a folder without handles) or, in Chromium, put on disk and
 // dropped with its handle or picked in the (stand-in) dialog.
-async function putFolder([how, files]) {
+async function putFolder([how, files, name = 'game']) {
   const bytes = (text) => Uint8Array.from(text, (c) => c.charCodeAt(0));
   // A file changed on disk since the pick: the browser refuses to read it.
   const refused = {
@@ -448,7 +461,7 @@ async function putFolder([how, files]) {
         createReader: reader,
       };
     };
-    const root = entry('/game');
+    const root = entry(`/${name}`);
     for (const [path, file] of made) {
       let folder = root;
       for (const name of path.split('/').slice(0, -1)) {
@@ -467,16 +480,16 @@ async function putFolder([how, files]) {
     drop({ webkitGetAsEntry: () => ({ isDirectory: true }), getAsFileSystemHandle: handle });
 }
 
-// Gives the page a folder of these files ({ path: bytes }), the way `how` says, and waits until it
-// has offered its maps.
-async function openFolder(files, how) {
+// Gives the page a folder of these files ({ path: bytes }), the way `how` says (dropped entries: in a
+// folder of that name), and waits until it has offered its maps.
+async function openFolder(files, how, name) {
   if (how === 'input') {
     const root = writeFolder(join(mkdtempSync(join(scratch, 'folder-')), 'game'), files);
     return measured('velmora: maps offered', () => browser.pick('folder', root));
   }
   const encoded = Object.entries(files).map(([path, bytes]) => [path, bytes?.toString('latin1') ?? null]);
   await measured('velmora: maps offered', async () => {
-    await browser.run(putFolder, [how, encoded]);
+    await browser.run(putFolder, [how, encoded, name]);
     if (how === 'dialog') await browser.click('folder');
   });
 }
@@ -626,20 +639,28 @@ const progsPath = image(4096);
 const progs = readFileSync(progsPath);
 // Page behaviours around a folder: each step acts on the page, then `expect` reads it.
 const stepsOf = {
-  folder: (files, how) => openFolder(files, how),
+  folder: (files, how, name) => openFolder(files, how, name),
   slowFolder: (files) =>
     browser.run(putFolder, ['slow', Object.entries(files).map(([p, b]) => [p, b.toString('latin1')])]),
   progs: (path) => pick('progs', path),
   choose: (index) =>
-    browser.run((index) => {
-      const choice = document.getElementById('progs-choice');
-      choice.value = index;
-      choice.dispatchEvent(new Event('change'));
-    }, index),
+    measured('velmora: names shown', () =>
+      browser.run((index) => {
+        const choice = document.getElementById('progs-choice');
+        choice.value = index;
+        choice.dispatchEvent(new Event('change'));
+      }, index),
+    ),
   // Each keystroke may start a run of the core: the last one's advice comes last.
   type: async ([digit, text]) => {
     await measured('velmora: advice shown', () => browser.type(`name${digit}`, text));
     await new Promise((resolve) => setTimeout(resolve, 300));
+  },
+  // Typed while the core runs slowly: the advice on these names comes a second late.
+  lateAdvice: async ([digit, text]) => {
+    await browser.run(() => (window.slowRuns = 1000));
+    await browser.type(`name${digit}`, text);
+    await browser.run(() => (window.slowRuns = 0));
   },
   wait: (ms) => new Promise((resolve) => setTimeout(resolve, ms)),
 };
@@ -648,6 +669,11 @@ const pageState = () => ({
   maps: document.querySelectorAll('#map-list li').length,
   names: [...document.querySelectorAll('#slots input')].map((field) => field.value).join(' '),
   notes: [...document.querySelectorAll('#slots .field-advice')].map((note) => note.textContent).join(' '),
+  noteAt: [...document.querySelectorAll('#slots input')].map(
+    (field) => document.getElementById(`${field.id}-error`).textContent,
+  ),
+  marks: [...document.querySelectorAll('#slots .change')].map((mark) => mark.textContent),
+  summary: document.getElementById('summary').textContent,
   differs: document.getElementById('cmaps-differs').textContent,
   saveCmaps: !document.getElementById('save-cmaps').hidden,
   damaged: [...document.querySelectorAll('#damaged li')].map((item) => item.textContent).join(' | '),
@@ -767,6 +793,87 @@ const behaviours = [
       ['type', [0, 'start']],
     ],
     expect: (got) => got.names.startsWith('start ') && got.differs === '',
+  },
+  {
+    label: 'a field left empty between named ones: each note stays at its own field',
+    steps: [
+      ['folder', two, 'entries'],
+      ['type', [0, 'strt']],
+      ['type', [2, 'strat']],
+    ],
+    expect: (got) =>
+      got.noteAt[0].includes('"strt"') && got.noteAt[1] === '' && got.noteAt[2].includes('"strat"'),
+  },
+  {
+    label: 'slots whose names cannot be shown are marked by what they hold',
+    steps: [
+      ['progs', image(4096, undefined, (d) => (d < 2 ? 'x'.repeat(16) : `m${d}`.padEnd(16, '\0')))],
+      ['type', [0, 'new']],
+    ],
+    expect: (got) => got.marks.slice(0, 3).join() === 'will change,will be emptied,',
+  },
+  {
+    label: 'the line above the table names the progs.dat chosen in the folder',
+    steps: [
+      ['folder', two, 'entries'],
+      ['choose', 1],
+    ],
+    expect: (got) =>
+      got.summary.startsWith('In use: game/mod/progs.dat,') && got.said[2] === 'In use: mod/progs.dat',
+  },
+  {
+    label: 'an old copy in capitals: its PROGS.DAT, with CMAPS.CFG beside it, is chosen',
+    steps: [
+      [
+        'folder',
+        {
+          'A/progs.dat': progs,
+          'ID1/PROGS.DAT': progs,
+          'ID1/CMAPS.CFG': Buffer.from('LOCALMAP0="dos";\n'),
+          'ID1/PAK0.PAK': pack([['maps/start.bsp', level('Start')]]),
+        },
+        'entries',
+      ],
+    ],
+    expect: (got) => got.said[2] === 'In use: ID1/PROGS.DAT' && got.names.startsWith('dos '),
+  },
+  {
+    label: "id1 beside the mod: the base game's maps are counted",
+    steps: [['folder', { 'id1/maps/start.bsp': level('Start'), ...mod }, 'entries']],
+    expect: (got) => got.said[0] === '' && got.maps === 2,
+  },
+  {
+    label: "the folder picked is id1 itself: the base game's maps are counted",
+    steps: [['folder', { 'progs.dat': progs, 'maps/start.bsp': level('Start') }, 'entries', 'id1']],
+    expect: (got) => got.said[0] === '' && got.maps === 1,
+  },
+  {
+    label: 'advice that comes after another progs.dat was picked is dropped',
+    steps: [
+      ['folder', two, 'entries'],
+      ['lateAdvice', [1, 'strat']],
+      ['progs', progsPath],
+      ['wait', 2000],
+    ],
+    expect: (got) => got.names.startsWith('start ') && got.noteAt[1] === '',
+  },
+  {
+    label: 'advice that comes after another folder was picked is dropped',
+    steps: [
+      ['folder', two, 'entries'],
+      ['lateAdvice', [1, 'strat']],
+      ['slowFolder', mod],
+      ['wait', 1500],
+    ],
+    expect: (got) => got.noteAt[1] === '',
+  },
+  {
+    label: 'a progs.dat picked while a folder is in use is named as picked',
+    steps: [
+      ['folder', two, 'entries'],
+      ['progs', progsPath],
+    ],
+    expect: (got) => got.said[2] === '' && got.summary.includes('the file you picked'),
   },
 ];
 for (const { label, steps, expect } of behaviours) {
