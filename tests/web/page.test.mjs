@@ -489,7 +489,7 @@ async function openFolder(files, how, name) {
   }
   const encoded = Object.entries(files).map(([path, bytes]) => [path, bytes?.toString('latin1') ?? null]);
   await measured('velmora: maps offered', async () => {
-    await browser.run(putFolder, [how, encoded, name]);
+    await browser.run(putFolder, [how, encoded, name ?? 'game']);
     if (how === 'dialog') await browser.click('folder');
   });
 }
