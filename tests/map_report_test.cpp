@@ -239,6 +239,16 @@ const GameRow kGames[] = {
      "1 level in .; left out: 0 BSPs that are no levels, 0 maps that no engine finds\n",
      "",
      "id1"},
+    // A capital sorts before '_' in bytes and after it in any case: two
+    // names that are in byte order and not in the order the verdicts search.
+    {"CapitalBeforeUnderscore",
+     {{"mod/maps/dmA.bsp", kArena}, {"mod/maps/dm_a.bsp", kArena}},
+     "--maps",
+     "dmA   \"Arena\"  maps/dmA.bsp\n"
+     "dm_a  \"Arena\"  maps/dm_a.bsp\n"
+     "2 levels in . and ../id1; left out: 0 BSPs that are no levels, 0 maps that no engine "
+     "finds\n",
+     ""},
     {"NoMapsAnywhere",
      {{"mod/progs.dat", progs()}, {"mod/cmaps.cfg", "LOCALMAP0=\"a\";"}},
      "--check",
