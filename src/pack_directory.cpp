@@ -3,6 +3,7 @@
 #include "pack_directory.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -97,6 +98,7 @@ bool read_pack_entry(GameFile *pack, const PackHeader *header, int index, PackEn
     entry->offset = int32_le(bytes + kPackNameSize);
     entry->length = int32_le(bytes + kPackNameSize + 4);
     entry->damage = nullptr;
+    entry->cut = false;
     if (std::memchr(entry->name, 0, kPackNameSize) == nullptr) {
         entry->name[0] = 0; // nothing of it can be shown
         entry->damage = "its name has no end";
@@ -106,6 +108,13 @@ bool read_pack_entry(GameFile *pack, const PackHeader *header, int index, PackEn
     } else if (entry->offset + entry->length > pack->size) {
         // Both engines read what there is of it, and start a map whose lumps lie in that.
         entry->length = pack->size - entry->offset;
+        entry->cut = true;
     }
     return true;
+}
+
+void release_pack_directory() {
+    std::free(chunk);
+    chunk = nullptr;
+    chunk_header = nullptr;
 }

@@ -200,7 +200,8 @@ Tree game_of_every_kind() {
                                // In a pack: Wine cannot name a file whose name is not UTF-8.
                                {"maps/caf\xe9.bsp", level("Caf\xe9")},
                                {"maps/vault/y.bsp", level("Vault Y")},
-                               {"progs.dat", "mod progs"}})},
+                               // Quakespasm runs this copy, the others the loose one.
+                               {"progs.dat", progs}})},
         {"mod/pak1.pak", chain_pack1},
         {"mod/extra.pak", pack({{"maps/extra1.bsp", level("Extra")}})},
         {"mod/pak3.pak", pack({{"maps/after_gap.bsp", level("After a gap")}})},
