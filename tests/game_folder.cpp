@@ -119,7 +119,8 @@ Tree edge_packs() {
     entries[6] = {"maps/beyond.bsp", map}; // its data starts there
     entries[1023] = {"maps/chunk_end.bsp", map};
     entries[1024] = {"maps/chunk_next.bsp", map};
-    entries[2047] = {"maps/at_end.bsp", map};
+    entries[2046] = {"maps/at_end.bsp", map};
+    entries[2047] = {"sound/end.wav", ""}; // no data, at the pack's end
     std::string pak0 = pack_directory_first(entries)
                            .replace(12 + 2 * 64 + 56, 8, int32(-12) + int32(200))
                            .replace(12 + 3 * 64 + 60, 4, int32(-1))

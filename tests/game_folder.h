@@ -31,8 +31,8 @@ void write_tree(const std::string &root, const Tree &tree);
 
 // Packs at the edges of what the reader and Quakespasm take, in mod/: a pak0.pak of 2,048
 // entries with its directory before the data (entries at the reader's chunk boundary, names of
-// 55 and 56 bytes, data at a negative offset or of a negative length, the last entry's data
-// ending the file) and a pack whose directory lies near 2^31.
+// 55 and 56 bytes, data at a negative offset or of a negative length, the last map's data
+// ending the file, an empty entry at its end) and a pack whose directory lies near 2^31.
 Tree edge_packs();
 // Maps at the edges of what the reader takes, in mod/: an entities lump of length -1 and one
 // that ends the file, entities text of 1 MiB and one byte more, text after its zero, a classname

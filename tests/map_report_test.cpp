@@ -90,8 +90,8 @@ TEST(Check, NotesAfterWhatItPrinted) {
 struct GameRow {
     const char *label;
     Tree tree;
-    const char *args; // --maps, --check for its notes, or --map-table for its name rows
-    string out, err;  // --maps' output; --check's notes or the name rows (no error)
+    const char *args; // --maps, --check for its notes, or --map-table
+    string out, err;  // --maps' output; --check's notes or --map-table's rows but levels
     const char *folder = "mod";
     string names = ""; // --map-table's input
 };
@@ -365,13 +365,11 @@ const GameRow kGames[] = {
      "Note: pak0.pak: it is empty\n"
      "Note: Quakespasm, ironwail and vkQuake misread pak0.pak: it is empty, and they take it for "
      "../id1/pak0.pak, whose maps then fail\n"},
-    // The base game's progs.dat is never the mod's; the near names of LOCALMAP9 count a level
-    // that starts on Windows only.
-    {"BaseProgsAndLastSlot",
+    // The near names of LOCALMAP9 count a level that starts on Windows only.
+    {"LastSlotNearWindowsOnly",
      {{"mod/progs.dat", progs()},
       {"mod/cmaps.cfg", "LOCALMAP9=\"uer\";"},
-      {"mod/maps/upper.BSP", kArena},
-      {"id1/pak0.pak", pack({{"progs.dat", ""}, {"maps/b.bsp", kArena}})}},
+      {"mod/maps/upper.BSP", kArena}},
      "--check",
      "Note: LOCALMAP9 \"uer\" is no map of this game; the nearest: \"upper\"\n",
      ""},
@@ -383,9 +381,12 @@ const GameRow kGames[] = {
      "d  \"Base D\"  maps/d.bsp, ../id1/maps/d.bsp\n"
      "1 level in . and ../id1; left out: 0 BSPs that are no levels, 0 maps that no engine finds\n",
      ""},
-    {"FifteenBytesInTheTable",
-     {{"mod/pak0.pak", pack({{"maps/fifteen_bytes_x.bsp", kArena}})}},
+    // The base game's progs.dat is never the mod's.
+    {"FifteenBytesAndBaseProgsInTheTable",
+     {{"mod/pak0.pak", pack({{"maps/fifteen_bytes_x.bsp", kArena}})},
+      {"id1/pak0.pak", pack({{"progs.dat", ""}})}},
      "--map-table",
+     "folders\t.\t../id1\nleft-out\t0\t0\n"
      "name\t0\t6669667465656e5f62797465735f78\tstarts\t\n"
      "name\t1\t\ttoo-long\tis longer than 15 characters\n",
      "",
@@ -402,7 +403,11 @@ TEST_P(Game, SaysWhatTheEnginesFind) {
     if (string(row.args) == "--check") {
         EXPECT_EQ(lines_starting(run.out, "Note: "), row.out);
     } else if (string(row.args) == "--map-table") {
-        EXPECT_EQ(lines_starting(run.out, "name\t"), row.out);
+        string rows; // all but the level rows, which --maps shows
+        for (const char *kind : {"folders", "left-out", "damage", "progs-in-pack", "name"}) {
+            rows += lines_starting(run.out, string(kind) + "\t");
+        }
+        EXPECT_EQ(rows, row.out);
     } else {
         EXPECT_EQ(run.out, row.out);
     }
