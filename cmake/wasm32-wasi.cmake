@@ -25,3 +25,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # one the page embeds.
 set(CMAKE_CXX_FLAGS_RELEASE_INIT "-Oz -DNDEBUG")
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT -Wl,--strip-all)
+# The game reader walks maps/ up to 16 folders deep, some 16 KiB of stack a folder (its paths):
+# lld's default stack of 64 KiB runs down into the module's data a few folders deep, and a map
+# 11 folders below maps/ trapped. A stack of 1 MiB is memory the module asks for, not bytes of
+# its file.
+set(CMAKE_EXE_LINKER_FLAGS_INIT -Wl,-z,stack-size=1048576)
