@@ -3,7 +3,7 @@
 // is checked and patched on its own bytes, by a run of the tool that sees them as its progs.dat: the
 // copies may be different builds, with their slots at different offsets.
 import { folderTree } from './game_files.mjs';
-import { readMapTable, runGameTool } from './game_run.mjs';
+import { readAhead, readMapTable, runGameTool } from './game_run.mjs';
 import { state } from './state.mjs';
 import { runTool } from './tool.mjs';
 
@@ -43,6 +43,10 @@ export const pickedCopy = (blob, head, bytes) => ({
 // only among the folder's own files, so the core gets no other: no subfolder's maps to read.
 export async function copiesIn(listed, dir, pause) {
   const own = listed.filter((f) => f.path.slice(0, f.path.lastIndexOf('/')) === dir);
+  // The core reads the maps inside the folder's packs too: several packs are read at once, each by
+  // a run of its own, and the run that answers finds them read.
+  const packs = own.filter((f) => /\.pak$/i.test(f.path));
+  if (packs.length > 1) await readAhead(packs, dir.split('/'), pause);
   const run = await runGameTool(['--map-table'], folderTree(own), dir.split('/'), new Uint8Array(), pause);
   const table = readMapTable(run.out);
   const copies = [];
@@ -60,7 +64,11 @@ export async function copiesIn(listed, dir, pause) {
 export function checkCopies(mapList) {
   if (state.copyError) return { status: 1, err: `Error: ${state.copyError}\n` };
   for (const copy of state.copies) {
-    const run = runTool(['--slots'], { 'progs.dat': copy.head });
+    // A copy's bytes change only with a save: its slots are read once for each keystroke's check.
+    if (copy.slots?.head !== copy.head) {
+      copy.slots = { head: copy.head, run: runTool(['--slots'], { 'progs.dat': copy.head }) };
+    }
+    const run = copy.slots.run;
     if (run.status !== 0) {
       return inPack(copy) ? { ...run, err: `${run.err.trimEnd()} (${copy.where})\n` } : run;
     }

@@ -11,6 +11,8 @@ const lower = (text) => text.toLowerCase();
 const fileName = (path) => path.slice(path.lastIndexOf('/') + 1);
 export const folderOf = (path) => path.slice(0, path.lastIndexOf('/'));
 const inOrder = (a, b) => (a < b ? -1 : a > b ? 1 : 0);
+// How many folders the core looks through at once for their copies of progs.dat.
+const PROBES = 8;
 
 // A file gone since it was listed stays in the folder, unreadable, as it would on disk.
 const gone = (error) => ({ size: 0, slice: () => ({ arrayBuffer: () => Promise.reject(error) }) });
@@ -42,28 +44,33 @@ export async function listGame(name, files, pause) {
     passedOver: 0,
   };
   // A run finds its copies of progs.dat among a folder's own files: ask the core in each folder
-  // holding a progs.dat or a pack. The first copy is the one whose slots the table shows.
+  // holding a progs.dat or a pack, several at once (their packs are read at once). The first copy
+  // is the one whose slots the table shows.
   const dirs = new Set(
     listed.filter((f) => /^progs\.dat$|\.pak$/i.test(fileName(f.path))).map((f) => folderOf(f.path)),
   );
-  for (const dir of [...dirs].sort(inOrder)) {
-    await pause(() => `Looking at ${dir}`, true);
-    const { copies, error } = await copiesIn(listed, dir, pause);
-    if (copies.length === 0) continue;
-    if (slotTable(copies[0].head).run.status !== 0) {
-      ++folder.passedOver;
-      continue;
-    }
-    const inFolder = dir.slice(name.length + 1);
-    folder.candidates.push({
-      dir,
-      inFolder,
-      copies,
-      copyError: error,
-      place: copies.map((copy) => (inFolder ? `${inFolder}/${copy.where}` : copy.where)).join(' and '),
-      cmaps: beside.get(dir),
-      // The folder's handle, to save cmaps.cfg beside the copies, where the folder came with one.
-      handle: copies[0].entry.folder,
+  const sorted = [...dirs].sort(inOrder);
+  for (let i = 0; i < sorted.length; i += PROBES) {
+    await pause(() => `Looking at ${sorted[i]}`, true);
+    const found = await Promise.all(sorted.slice(i, i + PROBES).map((dir) => copiesIn(listed, dir, pause)));
+    found.forEach(({ copies, error }, j) => {
+      if (copies.length === 0) return;
+      if (slotTable(copies[0].head).run.status !== 0) {
+        ++folder.passedOver;
+        return;
+      }
+      const dir = sorted[i + j];
+      const inFolder = dir.slice(name.length + 1);
+      folder.candidates.push({
+        dir,
+        inFolder,
+        copies,
+        copyError: error,
+        place: copies.map((copy) => (inFolder ? `${inFolder}/${copy.where}` : copy.where)).join(' and '),
+        cmaps: beside.get(dir),
+        // The folder's handle, to save cmaps.cfg beside the copies, where the folder came with one.
+        handle: copies[0].entry.folder,
+      });
     });
   }
   return folder;

@@ -718,6 +718,7 @@ const inPak = (build) =>
     ['maps/after.bsp', level('After')],
   ]);
 const otherBuild = Buffer.concat([Buffer.from('another build, its slots further on '), progs]);
+const astray = pack([['progs.dat', progs, ['progs.dat'.padEnd(56, '\0'), 1 << 20, progs.length]]]);
 const packRows = [
   ['only in pak0.pak', { 'mod/pak0.pak': inPak(progs) }],
   ['loose and in pak0.pak, another build', { 'mod/progs.dat': progs, 'mod/pak0.pak': inPak(otherBuild) }],
@@ -732,6 +733,8 @@ const packRows = [
   ],
   ["the first pack's close fails", { 'mod/pak0.pak': inPak(progs), 'mod/zz.pak': inPak(otherBuild) }, 1],
   ['a copy without the slots', { 'mod/progs.dat': progs, 'mod/pak0.pak': inPak(Buffer.from('no slots')) }],
+  ['a copy longer than the window', { 'mod/pak0.pak': inPak(readFileSync(image(20000))) }],
+  ['a copy whose data lies outside its pack', { 'mod/progs.dat': progs, 'mod/pak0.pak': astray }],
 ];
 for (const [label, mod, closeFails] of packRows) {
   test(`a progs.dat in a pack: ${label}`, async () => {
