@@ -37,15 +37,12 @@ int read_window(FILE *stream, const char *name, unsigned char *window) {
     return static_cast<int>(count);
 }
 
-FILE *load_window(const char *name, unsigned char *window, int *length) {
+FILE *load_window(const char *name, unsigned char *window) {
     // "r+b": the file must exist and be writable, is never truncated, and
     // its bytes pass untranslated on every platform.
     FILE *stream = open_file(name, "r+b");
     std::printf("Reading %s...\n", name);
-    int count = read_window(stream, name, window);
-    if (length != nullptr) {
-        *length = count;
-    }
+    read_window(stream, name, window);
     return stream;
 }
 

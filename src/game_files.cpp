@@ -81,7 +81,7 @@ void list_folder(const char *path, void (*each)(const char *name, bool is_folder
             continue;
         }
         // Not every system fills in d_type (Windows' has none): ask stat.
-        int length = std::snprintf(entry_path, sizeof entry_path, "%s/%s", path, name);
+        int length = join(entry_path, sizeof entry_path, path, "/", name);
         struct stat status;
         if (length < static_cast<int>(sizeof entry_path) && stat(entry_path, &status) == 0) {
             each(name, S_ISDIR(status.st_mode), context);

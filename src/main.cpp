@@ -42,7 +42,7 @@ void fill_slots() {
         load_copy(progs_copies[i], "r+b", true);
         find_all_slots(i);
     }
-    FILE *map_list = load_window("cmaps.cfg", map_list_window, nullptr);
+    FILE *map_list = load_window("cmaps.cfg", map_list_window);
     std::fclose(map_list);
     for (int i = 0; i < progs_copy_count; ++i) {
         find_all_slots(i);

@@ -231,22 +231,48 @@ void print_maps() {
     for (int i = 0; i < place_count(); ++i) {
         width = std::max(width, std::min(game_place(i)->name_length, kWidestColumn));
     }
+    // The lines are laid out here and written a block at a time: a stdio call for each piece
+    // of each line cost more than the rest of the listing. stdout's own buffer gathers the
+    // blocks into its writes, so a small one does.
+    char block[512];
+    std::size_t used = 0;
+    auto put = [&](const char *bytes, std::size_t length) {
+        while (used + length > sizeof block) {
+            std::size_t part = sizeof block - used;
+            std::memcpy(block + used, bytes, part);
+            std::fwrite(block, 1, sizeof block, stdout);
+            used = 0;
+            bytes += part;
+            length -= part;
+        }
+        std::memcpy(block + used, bytes, length);
+        used += length;
+    };
+    auto put_text = [&](const char *text) { put(text, std::strlen(text)); };
+    static const char spaces[kWidestColumn + 3] = "                      ";
     int no_levels = for_each_level(
         [&](const Level &level) {
             const Place &place = *game_place(level.first);
             const Place *titled = titled_place(level.first);
-            std::fwrite(place.name, 1, static_cast<std::size_t>(place.name_length), stdout);
-            std::printf("%*s  ", std::max(0, width - place.name_length), "");
+            put(place.name, static_cast<std::size_t>(place.name_length));
+            put(spaces, static_cast<std::size_t>(width + 2 - std::min(place.name_length, width)));
             if (titled != nullptr) {
-                std::printf("\"%.*s\"", titled->title_length, titled->title);
+                put("\"", 1);
+                put(titled->title, static_cast<std::size_t>(titled->title_length));
+                put("\"", 1);
             } else {
-                std::printf("(no title)");
+                put_text("(no title)");
             }
-            print_places(level.first, "  ", ", ");
-            std::printf("%s\n", mark(level.verdict));
+            for (int i = level.first; i < place_count() && one_name(level.first, i); ++i) {
+                put_text(i == level.first ? "  " : ", ");
+                put_text(game_place(i)->where);
+            }
+            put_text(mark(level.verdict));
+            put("\n", 1);
             ++levels;
         },
         &unfound);
+    std::fwrite(block, 1, used, stdout);
     std::printf("%d %s in %s; left out: %d %s, %d %s that no engine finds\n", levels,
                 plural(levels, "level", "levels"), looked_in(true), no_levels,
                 plural(no_levels, "BSP that is no level", "BSPs that are no levels"), unfound,

@@ -28,6 +28,8 @@ struct PackEntry {
     char name[kPackNameSize];
     long long offset, length;
     const char *damage;
+    // Its data runs past the pack's end; length is cut to what there is.
+    bool cut;
 };
 
 // Reads and checks the pack's 12-byte header. Returns false on a read error.

@@ -122,7 +122,9 @@ const char *add_pack_copy(const char *pack_name, const PackEntry &entry, const P
     copy.offset = entry.offset;
     copy.entry_length = entry.length;
     copy.engines = engines;
-    if (entry.damage != nullptr) {
+    // Engines read what there is of a cut entry, but the bytes a run would
+    // write there need not be the copy the directory describes.
+    if (entry.damage != nullptr || entry.cut) {
         ++progs_copy_count;
         std::snprintf(reason, sizeof reason, "Cannot write %s: its data lies outside the pack",
                       copy.where);

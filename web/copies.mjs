@@ -22,10 +22,13 @@ export const runBy = (copy) => RUN_BY[copy.engines] ?? copy.engines;
 // Whether Quakespasm and its kin run none of the copies (they run the base game's then).
 export const noQuakespasm = (copies) => copies.every((copy) => copy.engines === 'darkplaces');
 
-// The copy's first bytes, as many as a run reads and writes of it (none where the file is gone).
+// The copy's first bytes, as many as a run reads and writes of it, through the folder's cache of the
+// file's reads (none where the file is gone).
 export async function readCopy(copy) {
-  const bytes = await copy.blob.slice(copy.offset, copy.offset + copy.bytes).arrayBuffer();
-  return new Uint8Array(bytes);
+  await copy.entry.lazy.fill(copy.offset, copy.bytes);
+  const range = copy.entry.lazy.cached(copy.offset, copy.bytes);
+  if (range.error) throw range.error;
+  return range.bytes.slice(copy.offset - range.at, copy.offset - range.at + copy.bytes);
 }
 
 // A progs.dat picked alone: its one copy, read as far as the page ever reads a picked file.
@@ -42,7 +45,15 @@ export const pickedCopy = (blob, head, bytes) => ({
 // and first bytes, and why no run can write them (the core's words) or null. A run looks for them
 // only among the folder's own files, so the core gets no other: no subfolder's maps to read.
 export async function copiesIn(listed, dir, pause) {
-  const own = listed.filter((f) => f.path.slice(0, f.path.lastIndexOf('/')) === dir);
+  const listedHere = listed.filter((f) => f.path.slice(0, f.path.lastIndexOf('/')) === dir);
+  // An old copy named in capitals (PROGS.DAT) is the loose file where the system ignores case, as
+  // Windows does; the core's folder here tells case apart, so it gets that file as progs.dat, and
+  // the page names it as it is named.
+  const named = (f) => f.path.slice(dir.length + 1);
+  const capitals = !listedHere.some((f) => named(f) === 'progs.dat')
+    ? listedHere.find((f) => named(f).toLowerCase() === 'progs.dat')
+    : undefined;
+  const own = listedHere.map((f) => (f === capitals ? { ...f, path: `${dir}/progs.dat` } : f));
   // The core reads the maps inside the folder's packs too: several packs are read at once, each by
   // a run of its own, and the run that answers finds them read.
   const packs = own.filter((f) => /\.pak$/i.test(f.path));
@@ -52,7 +63,8 @@ export async function copiesIn(listed, dir, pause) {
   const copies = [];
   for (const copy of table.copies) {
     const entry = own.find((f) => f.path === `${dir}/${copy.file}`);
-    const found = { ...copy, entry, blob: entry.lazy.blob };
+    const name = entry.lazy === capitals?.lazy && copy.where === 'progs.dat' ? named(capitals) : null;
+    const found = { ...copy, ...(name && { file: name, where: name }), entry, blob: entry.lazy.blob };
     copies.push({ ...found, head: await readCopy(found).catch(() => new Uint8Array()) });
   }
   return { copies, error: table.copyError };

@@ -1,6 +1,6 @@
 // game_folder.mjs: the game in a listed folder: the folders whose copies of progs.dat have the ten
 // slots, each with the cmaps.cfg beside them, and what the core says of the game of the folder in use.
-import { copiesIn } from './copies.mjs';
+import { copiesIn, inPack } from './copies.mjs';
 import { LazyFile, folderTree } from './game_files.mjs';
 import { readAhead, readMapTable, runGameTool } from './game_run.mjs';
 import { HEAD } from './saving.mjs';
@@ -55,8 +55,10 @@ export async function listGame(name, files, pause) {
     const found = await Promise.all(sorted.slice(i, i + PROBES).map((dir) => copiesIn(listed, dir, pause)));
     found.forEach(({ copies, error }, j) => {
       if (copies.length === 0) return;
+      // The base game's own progs.dat, in its pak0.pak, never has the slots: only a loose one
+      // without them is worth a word.
       if (slotTable(copies[0].head).run.status !== 0) {
-        ++folder.passedOver;
+        folder.passedOver += inPack(copies[0]) ? 0 : 1;
         return;
       }
       const dir = sorted[i + j];

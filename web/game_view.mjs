@@ -89,11 +89,15 @@ export function drawGame() {
     ...game.damage.map(({ where, why }) => element('li', `${placeInFolder(where)}: ${why}.`)),
   );
   $('map-list').replaceChildren(...game.levels.map(levelItem));
-  // The mod's own levels first, then the base game's.
+  // The mod's own levels first, then the base game's, each marked as in the list when not every engine
+  // starts it.
   const levels = [...game.levels].sort((a, b) => (a.folder === 'mod' ? 0 : 1) - (b.folder === 'mod' ? 0 : 1));
   $('map-names').replaceChildren(
     ...levels.map((level) =>
-      Object.assign(document.createElement('option'), { value: level.name, label: level.title }),
+      Object.assign(document.createElement('option'), {
+        value: level.name,
+        label: level.title + ONLY[level.engines],
+      }),
     ),
   );
   for (const row of rows) row.field.setAttribute('list', 'map-names');

@@ -151,8 +151,8 @@ async function afterSave(files) {
   for (const [copies, file] of files) {
     for (const copy of copies) {
       copy.blob = file;
-      copy.head = state.fromFolder ? await readCopy(copy) : await head(file);
       if (copy.entry) Object.assign(copy.entry.lazy, { blob: file, ranges: [], known: undefined });
+      copy.head = state.fromFolder ? await readCopy(copy) : await head(file);
     }
   }
   if (state.fromFolder) Object.assign(state, { progs: state.copies[0].blob, head: state.copies[0].head });

@@ -39,12 +39,14 @@ export function fieldsList() {
 export const fromFields = () => state.cmaps === null || state.edited;
 export const chosenList = () => (fromFields() ? fieldsList() : state.cmaps);
 
-// The names a run with this map list leaves in the progs.dat shown (a run, then the slots read
+// The slots a run with this map list leaves in the progs.dat shown (a run, then the slots read
 // back), or null where the run stops with an error.
-export function namesFrom(mapList) {
+function slotsFrom(mapList) {
   const ran = runTool([], folderFiles(mapList));
-  return ran.status === 0 ? slotTable(ran.files['progs.dat']).slots.map((slot) => slot.name) : null;
+  return ran.status === 0 ? slotTable(ran.files['progs.dat']).slots : null;
 }
+
+export const namesFrom = (mapList) => slotsFrom(mapList)?.map((slot) => slot.name) ?? null;
 
 // An error at a line of the fields' list is that field's: the alert names the field, which is
 // marked with the message beside it, where a user typing far below the alert still sees it. A
@@ -68,14 +70,17 @@ function showError(error) {
       : '';
 }
 
-// Marks each slot whose name a save changes, and says how many it empties.
+// Marks each slot whose name a save changes, and says how many it empties. A slot whose name cannot
+// be shown (none ends within it, say) may hold other bytes than the empty name it shows: the reason
+// --slots gives for it goes too when a save changes it.
 function showChanges(ok) {
-  const after = ok && state.head !== null ? namesFrom(chosenList()) : null;
+  const after = ok && state.head !== null ? slotsFrom(chosenList()) : null;
   let emptied = 0;
   rows.forEach((row, d) => {
-    const changes = after !== null && row.now.dataset.name !== after[d];
-    emptied += changes && after[d] === '' ? 1 : 0;
-    row.change.textContent = !changes ? '' : after[d] === '' ? 'will be emptied' : 'will change';
+    const changes =
+      after !== null && (row.now.dataset.name !== after[d].name || row.now.dataset.why !== after[d].why);
+    emptied += changes && after[d].name === '' ? 1 : 0;
+    row.change.textContent = !changes ? '' : after[d].name === '' ? 'will be emptied' : 'will change';
   });
   const changed = rows.filter((row) => row.change.textContent !== '').length;
   $('changes').textContent =
@@ -127,6 +132,7 @@ export function drawSlots(slots) {
     const alone = slot?.why && shared.get(slot.why).length === 1;
     row.now.textContent = !slot ? '' : slot.why ? (alone ? slot.why : 'no name (see above)') : slot.name;
     row.now.dataset.name = slot ? slot.name : '';
+    row.now.dataset.why = slot ? slot.why : '';
     row.now.className = slot && slot.why ? 'why' : '';
     row.field.value = slot && !slot.why ? slot.name : '';
     row.field.disabled = !slot;

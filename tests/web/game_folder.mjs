@@ -53,6 +53,16 @@ export function pack(entries, head) {
   ]);
 }
 
+// A pack's entries as [name, data], in the order of its directory.
+export function entriesOf(bytes) {
+  const [offset, length] = [bytes.readInt32LE(4), bytes.readInt32LE(8)];
+  return Array.from({ length: length / 64 }, (_, i) => {
+    const at = offset + 64 * i;
+    const [start, size] = [bytes.readInt32LE(at + 56), bytes.readInt32LE(at + 60)];
+    return [bytes.toString('latin1', at, at + 56).replace(/\0.*$/s, ''), bytes.subarray(start, start + size)];
+  });
+}
+
 // Writes a folder's files ({ path: bytes }) below root.
 export function writeFolder(root, files) {
   for (const [path, bytes] of Object.entries(files)) {

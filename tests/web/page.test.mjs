@@ -17,12 +17,12 @@ import {
 } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import { join, posix } from 'node:path';
 import { after, before, test } from 'node:test';
 import { pathToFileURL } from 'node:url';
 import { launch } from './browser.mjs';
 import { fakeDialogs } from './fake_dialogs.mjs';
-import { level, pack, writeFolder } from './game_folder.mjs';
+import { entriesOf, level, pack, writeFolder } from './game_folder.mjs';
 
 const {
   VELMORA_PAGE,
@@ -119,14 +119,32 @@ function instrument(follow) {
       (c) => c.getClientRects().length > 0 && (c.offsetWidth < 24 || c.offsetHeight < 24),
     ).length,
   ];
-  // Every byte the page reads of a file.
-  const arrayBuffer = Blob.prototype.arrayBuffer;
-  window.bytesRead = 0;
+  // Every byte the page reads of a file, each read short of 4 KiB that stops before the file's end,
+  // and reads that wait window.readDelay ms, as on a slow disk.
+  const [arrayBuffer, slice] = [Blob.prototype.arrayBuffer, Blob.prototype.slice];
+  Object.assign(window, { bytesRead: 0, shortReads: 0, readDelay: 0, slowRuns: 0, progress: [] });
+  Blob.prototype.slice = function (start = 0, end = this.size) {
+    return Object.assign(slice.call(this, start, end), { inside: Math.min(end, this.size) < this.size });
+  };
   Blob.prototype.arrayBuffer = async function () {
+    if (window.readDelay) await new Promise((resolve) => setTimeout(resolve, window.readDelay));
     const bytes = await arrayBuffer.call(this);
     window.bytesRead += bytes.byteLength;
+    window.shortReads += bytes.byteLength < 4096 && this.inside ? 1 : 0;
     return bytes;
   };
+  // Runs of the core that start while window.slowRuns is set take that many ms longer, as on a slow
+  // machine.
+  const instantiate = WebAssembly.instantiate;
+  WebAssembly.instantiate = async function (...args) {
+    if (window.slowRuns) await new Promise((resolve) => setTimeout(resolve, window.slowRuns));
+    return instantiate.apply(this, args);
+  };
+  // Every progress line shown.
+  new MutationObserver(() => window.progress.push(document.getElementById('reading').textContent)).observe(
+    document.getElementById('reading'),
+    { childList: true, characterData: true, subtree: true },
+  );
   if (!window.dialogs) return;
   // Chromium's disk: where each write through a stream ends, and a close() that fails once when
   // asked (window.closeFails), as on a full disk, which no driver can make.
@@ -186,14 +204,15 @@ async function openPage(url = served) {
 }
 
 // In the page: drops progs.dat on it, with its handle on disk where the engine's drop has one
-// (Chromium).
-async function dropProgs(text) {
+// (Chromium), or with a folder's handle (`how`: 'folder'), which a save cannot write into.
+async function dropProgs([text, how]) {
   const file = new File([Uint8Array.from(text, (c) => c.charCodeAt(0))], 'progs.dat');
   const handle = window.dialogs && (await window.toDisk('progs.dat', file));
   const item = { kind: 'file', getAsFile: () => file };
   if (handle) {
     window.dialogs.file = handle;
-    item.getAsFileSystemHandle = async () => handle;
+    const dropped = how === 'folder' ? await navigator.storage.getDirectory() : handle;
+    item.getAsFileSystemHandle = async () => dropped;
   }
   const event = new Event('drop', { cancelable: true });
   Object.defineProperty(event, 'dataTransfer', { value: { items: [item] } });
@@ -203,7 +222,7 @@ async function dropProgs(text) {
 // Picks (or drops) a file and waits until the page has shown what it makes of it.
 async function pick(id, path, drop) {
   const act = drop
-    ? () => browser.run(dropProgs, readFileSync(path, 'latin1'))
+    ? () => browser.run(dropProgs, [readFileSync(path, 'latin1'), drop])
     : () => browser.pick(id, path);
   await (id === 'progs' || (await browser.run(count, 'velmora: names shown'))
     ? measured('velmora: names shown', act)
@@ -328,6 +347,18 @@ const rows = [
     ],
   },
   { label: 'a 256 MiB progs.dat', progs: image(256 * 1024 * 1024), type: [[3, 'big one']] },
+  {
+    label: 'a name too long in LOCALMAP0 names LOCALMAP0',
+    progs: image(4096),
+    type: [[0, 'abcdefghijklmnop']],
+    marked: [['name0', 'String too long: at most 15 characters']],
+    alert: 'Error: LOCALMAP0: String too long: at most 15 characters',
+  },
+  {
+    label: "a progs.dat dropped with a folder's handle: a save asks for the file",
+    progs: image(4096),
+    drop: 'folder',
+  },
 ];
 
 for (const row of rows) {
@@ -339,7 +370,7 @@ for (const row of rows) {
     ].filter(([, path]) => path);
     if (row.cmapsFirst) picks.reverse();
     for (const [id, path] of row.cmapsLast ? picks.slice(0, 1) : picks) {
-      await pick(id, path, row.drop && id === 'progs');
+      await pick(id, path, id === 'progs' && row.drop);
     }
     // The fields hold the names a run leaves (--list's with no cmaps.cfg); typed ones replace them.
     const names = await browser.run(() =>
@@ -376,7 +407,7 @@ for (const row of rows) {
     if (!canSave) return;
     const disk = await save(row.save);
     // One dialog at most, and no write past the tool's window.
-    assert.deepEqual([disk.picks, disk.writes.filter((end) => end > 16383)], [row.drop ? 0 : 1, []]);
+    assert.deepEqual([disk.picks, disk.writes.filter((end) => end > 16383)], [row.drop === true ? 0 : 1, []]);
     if (row.save) {
       assert.deepEqual(
         [disk.message !== '' && !disk.message.startsWith('Saved'), disk.after],
@@ -405,7 +436,7 @@ for (const row of rows) {
 // In the page: a game folder "game" of these files ([path, latin1 bytes]), dropped on the page as
 // entries (how any engine's drop gives a folder without handles) or, in Chromium, put on disk and
 // dropped with its handle or picked in the (stand-in) dialog.
-async function putFolder([how, files]) {
+async function putFolder([how, files, name = 'game']) {
   const bytes = (text) => Uint8Array.from(text, (c) => c.charCodeAt(0));
   // A file changed on disk since the pick: the browser refuses to read it.
   const refused = {
@@ -433,7 +464,7 @@ async function putFolder([how, files]) {
         createReader: reader,
       };
     };
-    const root = entry('/game');
+    const root = entry(`/${name}`);
     for (const [path, file] of made) {
       let folder = root;
       for (const name of path.split('/').slice(0, -1)) {
@@ -452,16 +483,16 @@ async function putFolder([how, files]) {
     drop({ webkitGetAsEntry: () => ({ isDirectory: true }), getAsFileSystemHandle: handle });
 }
 
-// Gives the page a folder of these files ({ path: bytes }), the way `how` says, and waits until it
-// has offered its maps.
-async function openFolder(files, how) {
+// Gives the page a folder of these files ({ path: bytes }), the way `how` says (dropped entries: in a
+// folder of that name), and waits until it has offered its maps.
+async function openFolder(files, how, name) {
   if (how === 'input') {
     const root = writeFolder(join(mkdtempSync(join(scratch, 'folder-')), 'game'), files);
     return measured('velmora: maps offered', () => browser.pick('folder', root));
   }
   const encoded = Object.entries(files).map(([path, bytes]) => [path, bytes?.toString('latin1') ?? null]);
   await measured('velmora: maps offered', async () => {
-    await browser.run(putFolder, [how, encoded]);
+    await browser.run(putFolder, [how, encoded, name ?? 'game']);
     if (how === 'dialog') await browser.click('folder');
   });
 }
@@ -483,19 +514,27 @@ const game = {
   ...gameFiles(join(generated, 'game')),
   'mod/zz_big.pak': pack([['sound/big.wav', Buffer.alloc(4 << 20)]]),
 };
-writeFolder(join(generated, 'game'), { 'mod/zz_big.pak': game['mod/zz_big.pak'] });
-const inMod = (args, input) =>
-  spawnSync(VELMORA_NATIVE, args, { cwd: join(generated, 'game/mod'), input, encoding: 'latin1' }).stdout;
-const words = (text) => text.replace(/\s+/g, ' ').trim();
+// The same game with a base pak0.pak of 2,048 entries (as many as Quakespasm takes), its own entries
+// the last: its directory, 128 KiB, takes reads of more than 4 KiB.
+const baseEntries = entriesOf(game['id1/pak0.pak']);
+const fillers = Array.from({ length: 2048 - baseEntries.length }, (_, i) => [
+  `sound/s${i}.wav`,
+  Buffer.from('x'),
+]);
+const bigGame = { ...game, 'id1/pak0.pak': pack([...fillers, ...baseEntries]) };
+const under = (prefix, files) => Object.fromEntries(Object.entries(files).map(([p, b]) => [prefix + p, b]));
 
-// What the page shows of the game: each level as --maps lists it, the damaged files and warnings,
-// each field's name and note, the line above the table, and the bytes read.
+// What the page shows of the game: each level as --maps lists it, the counts, the damaged files and
+// warnings, the suggestions, each field's name and note, the line above the table, the progress
+// lines, and the reads.
 const gameShown = () => {
   const texts = (selector) => [...document.querySelectorAll(selector)].map((item) => item.textContent);
   return {
     levels: texts('#map-list li'),
+    found: document.getElementById('maps-found').textContent,
     damaged: texts('#damaged li'),
     warnings: texts('#warnings li'),
+    offered: [...document.querySelectorAll('#map-names option')].map((o) => `${o.value}\t${o.label}`),
     fields: [...document.querySelectorAll('#slots input')].map((field) => [
       field.value,
       document.getElementById(`${field.id}-error`).textContent,
@@ -507,67 +546,128 @@ const gameShown = () => {
       tr.cells[2].textContent,
       tr.querySelector('input').value,
     ]),
+    reading: document.getElementById('reading').textContent,
+    progress: window.progress.filter(Boolean),
     read: window.bytesRead,
+    shortReads: window.shortReads,
     layout: window.layout(),
   };
 };
 
-test('a game folder: the page says what velmora --maps says', async () => {
-  await openPage();
-  await openFolder(game, chromium ? 'input' : 'entries');
-  // A slot that keeps its name gets no mark.
-  await measured('velmora: advice shown', () => browser.type('name0', 'usermap0'));
-  await new Promise((resolve) => setTimeout(resolve, 300));
-  const shown = await browser.run(gameShown);
-  const listed = inMod(['--maps']).trimEnd().split('\n').slice(0, -1);
-  const names = shown.fields.map(([name]) => name);
-  const table = inMod(['--map-table'], Buffer.from(names.join('\n') + '\n', 'latin1')).split('\n');
-  const rows = (word) => table.filter((line) => line.startsWith(`${word}\t`)).map((line) => line.split('\t'));
-  assert.deepEqual(shown.levels.map(words), listed.map(words));
-  assert.deepEqual(
-    shown.damaged,
-    rows('damage').map(([, where, why]) => `mod/${where}: ${why}.`),
-  );
-  assert.equal(shown.warnings.length, table.filter((line) => /^(stops-|misread-)/.test(line)).length);
-  assert.deepEqual(
-    shown.fields.map(([, note]) => note),
-    rows('name').map((fields) => fields[4]),
-  );
-  // The line above the table names every copy a save writes.
-  const copies = rows('copy').map(([, , where]) => `game/mod/${where} (`);
-  assert.deepEqual(
-    copies.filter((copy) => !shown.summary.includes(copy)),
-    [],
-    shown.summary,
-  );
-  assert.match(shown.summary, /, with the names typed in the fields\. /);
-  assert.ok(shown.read < 1 << 20, `${shown.read} bytes read`);
-  const mark = (now, next) => (now === next ? '' : next === '' ? 'will be emptied' : 'will change');
-  assert.deepEqual(
-    shown.changes.map(([marked]) => marked),
-    shown.changes.map(([, now, next]) => mark(now, next)),
-  );
-  assert.deepEqual(shown.layout, [true, 0]);
-});
+// Games given to the page, each compared with velmora --maps and --map-table in the folder `at` of
+// the same files on disk; `pace`: each read takes that many ms.
+const games = [
+  { label: 'a game folder: the page says what velmora --maps says', files: game },
+  { label: 'a base pak0.pak of 2,048 entries, its maps the last: none is damaged', files: bigGame },
+  { label: "that game at a slow disk's pace: the progress line shows, then goes", files: bigGame, pace: 150 },
+  {
+    label: 'BSPs that are no levels and maps no engine finds counted apart; a title over 0x7F',
+    files: {
+      ...game,
+      'mod/sub/b.pak': pack([['maps/lost.bsp', level('Lost')]]),
+      'mod/maps/hue.bsp': level('\xc1\xe9\x85  x\\ny\xff'),
+    },
+  },
+  {
+    label: 'a mod two folders down: the id1 beside it counts, and its cmaps.cfg is read',
+    files: under('games/quake/', game),
+    at: 'games/quake/mod',
+  },
+];
+for (const { label, files, at = 'mod', pace = 0 } of games) {
+  test(label, async () => {
+    const root = writeFolder(join(mkdtempSync(join(scratch, 'game-')), 'game'), files);
+    const inGame = (args, input) =>
+      spawnSync(VELMORA_NATIVE, args, { cwd: join(root, at), input, encoding: 'latin1' }).stdout;
+    await openPage();
+    await browser.run((ms) => (window.readDelay = ms), pace);
+    await openFolder(files, chromium ? 'input' : 'entries');
+    // The fields hold the names that the cmaps.cfg beside progs.dat gives.
+    const given = await browser.run(() => [...document.querySelectorAll('#slots input')].map((f) => f.value));
+    const ran = native(join(root, at, 'progs.dat'), files[`${at}/cmaps.cfg`].toString('latin1'));
+    assert.deepEqual(definitions(makeList(given)), definitions(listed(ran.progs)));
+    // A slot that keeps its name gets no mark.
+    await measured('velmora: advice shown', () => browser.type('name0', 'usermap0'));
+    await new Promise((resolve) => setTimeout(resolve, 300));
+    const shown = await browser.run(gameShown);
+    const listing = inGame(['--maps']).trimEnd().split('\n');
+    const names = shown.fields.map(([name]) => name);
+    const table = inGame(['--map-table'], Buffer.from(names.join('\n') + '\n', 'latin1')).split('\n');
+    const rows = (word) =>
+      table.filter((line) => line.startsWith(`${word}\t`)).map((line) => line.split('\t'));
+    // Each level as --maps lists it, but for the blanks that line up its names; the counts of what
+    // is left out; each suggestion's title, marked as in the list.
+    const lines = listing.slice(0, -1);
+    assert.deepEqual(
+      shown.levels,
+      lines.map((line) => line.replace(/^(\S+) +/, '$1  ')),
+    );
+    const counts = (line) => [/^[\d,]+ levels?/.exec(line)?.[0], /left out: [^.]*/.exec(line)?.[0]];
+    assert.deepEqual(counts(shown.found), counts(listing.at(-1)));
+    const suggested = (line) => {
+      const [, name, title = '', only] =
+        /^(\S+) +(?:"([^"]*)"|\(no title\)) {2}.*?((?: {2}\(.* only\))?)$/.exec(line);
+      return `${name}\t${title}${only}`;
+    };
+    assert.deepEqual(shown.offered.toSorted(), lines.map(suggested).sort());
+    assert.deepEqual(
+      shown.damaged,
+      rows('damage').map(([, where, why]) => `${posix.normalize(`${at}/${where}`)}: ${why}.`),
+    );
+    assert.equal(shown.warnings.length, table.filter((line) => /^(stops-|misread-)/.test(line)).length);
+    assert.deepEqual(
+      shown.fields.map(([, note]) => note),
+      rows('name').map((fields) => fields[4]),
+    );
+    // The line above the table names every copy a save writes.
+    const inUse = shown.summary.split(', with ')[0];
+    const copies = rows('copy').map(([, , where]) => `game/${at}/${where}`);
+    assert.deepEqual(
+      copies.filter((copy) => !inUse.includes(copy)),
+      [],
+      inUse,
+    );
+    assert.match(shown.summary, /, with the names typed in the fields\. /);
+    assert.ok(shown.read < 1 << 20, `${shown.read} bytes read`);
+    // Every read takes 4 KiB at least, or the rest of its file.
+    assert.equal(shown.shortReads, 0);
+    // The progress line shows while a slow read lasts, and goes when it is done.
+    assert.deepEqual([pace === 0 || shown.progress.length > 0, shown.reading], [true, '']);
+    const mark = (now, next) => (now === next ? '' : next === '' ? 'will be emptied' : 'will change');
+    assert.deepEqual(
+      shown.changes.map(([marked]) => marked),
+      shown.changes.map(([, now, next]) => mark(now, next)),
+    );
+    assert.deepEqual(shown.layout, [true, 0]);
+  });
+}
 
 const progsPath = image(4096);
 const progs = readFileSync(progsPath);
 // Page behaviours around a folder: each step acts on the page, then `expect` reads it.
 const stepsOf = {
-  folder: (files, how) => openFolder(files, how),
+  folder: (files, how, name) => openFolder(files, how, name),
   slowFolder: (files) =>
     browser.run(putFolder, ['slow', Object.entries(files).map(([p, b]) => [p, b.toString('latin1')])]),
   progs: (path) => pick('progs', path),
   choose: (index) =>
-    browser.run((index) => {
-      const choice = document.getElementById('progs-choice');
-      choice.value = index;
-      choice.dispatchEvent(new Event('change'));
-    }, index),
+    measured('velmora: names shown', () =>
+      browser.run((index) => {
+        const choice = document.getElementById('progs-choice');
+        choice.value = index;
+        choice.dispatchEvent(new Event('change'));
+      }, index),
+    ),
   // Each keystroke may start a run of the core: the last one's advice comes last.
   type: async ([digit, text]) => {
     await measured('velmora: advice shown', () => browser.type(`name${digit}`, text));
     await new Promise((resolve) => setTimeout(resolve, 300));
+  },
+  // Typed while the core runs slowly: the advice on these names comes a second late.
+  lateAdvice: async ([digit, text]) => {
+    await browser.run(() => (window.slowRuns = 1000));
+    await browser.type(`name${digit}`, text);
+    await browser.run(() => (window.slowRuns = 0));
   },
   wait: (ms) => new Promise((resolve) => setTimeout(resolve, ms)),
 };
@@ -576,6 +676,11 @@ const pageState = () => ({
   maps: document.querySelectorAll('#map-list li').length,
   names: [...document.querySelectorAll('#slots input')].map((field) => field.value).join(' '),
   notes: [...document.querySelectorAll('#slots .field-advice')].map((note) => note.textContent).join(' '),
+  noteAt: [...document.querySelectorAll('#slots input')].map(
+    (field) => document.getElementById(`${field.id}-error`).textContent,
+  ),
+  marks: [...document.querySelectorAll('#slots .change')].map((mark) => mark.textContent),
+  summary: document.getElementById('summary').textContent,
   differs: document.getElementById('cmaps-differs').textContent,
   saveCmaps: !document.getElementById('save-cmaps').hidden,
   damaged: [...document.querySelectorAll('#damaged li')].map((item) => item.textContent).join(' | '),
@@ -697,6 +802,87 @@ const behaviours = [
       ['type', [0, 'start']],
     ],
     expect: (got) => got.names.startsWith('start ') && got.differs === '',
+  },
+  {
+    label: 'a field left empty between named ones: each note stays at its own field',
+    steps: [
+      ['folder', two, 'entries'],
+      ['type', [0, 'strt']],
+      ['type', [2, 'strat']],
+    ],
+    expect: (got) =>
+      got.noteAt[0].includes('"strt"') && got.noteAt[1] === '' && got.noteAt[2].includes('"strat"'),
+  },
+  {
+    label: 'slots whose names cannot be shown are marked by what they hold',
+    steps: [
+      ['progs', image(4096, undefined, (d) => (d < 2 ? 'x'.repeat(16) : `m${d}`.padEnd(16, '\0')))],
+      ['type', [0, 'new']],
+    ],
+    expect: (got) => got.marks.slice(0, 3).join() === 'will change,will be emptied,',
+  },
+  {
+    label: 'the line above the table names the progs.dat chosen in the folder',
+    steps: [
+      ['folder', two, 'entries'],
+      ['choose', 1],
+    ],
+    expect: (got) =>
+      got.summary.startsWith('In use: game/mod/progs.dat,') && got.said[2] === 'In use: mod/progs.dat',
+  },
+  {
+    label: 'an old copy in capitals: its PROGS.DAT, with CMAPS.CFG beside it, is chosen',
+    steps: [
+      [
+        'folder',
+        {
+          'A/progs.dat': progs,
+          'ID1/PROGS.DAT': progs,
+          'ID1/CMAPS.CFG': Buffer.from('LOCALMAP0="dos";\n'),
+          'ID1/PAK0.PAK': pack([['maps/start.bsp', level('Start')]]),
+        },
+        'entries',
+      ],
+    ],
+    expect: (got) => got.said[2] === 'In use: ID1/PROGS.DAT' && got.names.startsWith('dos '),
+  },
+  {
+    label: "id1 beside the mod: the base game's maps are counted",
+    steps: [['folder', { 'id1/maps/start.bsp': level('Start'), ...mod }, 'entries']],
+    expect: (got) => got.said[0] === '' && got.maps === 2,
+  },
+  {
+    label: "the folder picked is id1 itself: the base game's maps are counted",
+    steps: [['folder', { 'progs.dat': progs, 'maps/start.bsp': level('Start') }, 'entries', 'id1']],
+    expect: (got) => got.said[0] === '' && got.maps === 1,
+  },
+  {
+    label: 'advice that comes after another progs.dat was picked is dropped',
+    steps: [
+      ['folder', two, 'entries'],
+      ['lateAdvice', [1, 'strat']],
+      ['progs', progsPath],
+      ['wait', 2000],
+    ],
+    expect: (got) => got.names.startsWith('start ') && got.noteAt[1] === '',
+  },
+  {
+    label: 'advice that comes after another folder was picked is dropped',
+    steps: [
+      ['folder', two, 'entries'],
+      ['lateAdvice', [1, 'strat']],
+      ['slowFolder', mod],
+      ['wait', 1500],
+    ],
+    expect: (got) => got.noteAt[1] === '',
+  },
+  {
+    label: 'a progs.dat picked while a folder is in use is named as picked',
+    steps: [
+      ['folder', two, 'entries'],
+      ['progs', progsPath],
+    ],
+    expect: (got) => got.said[2] === '' && got.summary.includes('the file you picked'),
   },
 ];
 for (const { label, steps, expect } of behaviours) {
