@@ -1,6 +1,9 @@
-// Loading a file's first bytes into a window.
+// Loading a file's first bytes into a window, and a copy of progs.dat into its own.
 #include <cstdio>
+#include <cstring>
 
+#include "game_files.h"
+#include "progs_copies.h"
 #include "progs_image.h"
 
 unsigned char progs_window[kWindowSize];
@@ -34,14 +37,33 @@ int read_window(FILE *stream, const char *name, unsigned char *window) {
     return static_cast<int>(count);
 }
 
-FILE *load_window(const char *name, unsigned char *window, int *length) {
+FILE *load_window(const char *name, unsigned char *window) {
     // "r+b": the file must exist and be writable, is never truncated, and
     // its bytes pass untranslated on every platform.
     FILE *stream = open_file(name, "r+b");
     std::printf("Reading %s...\n", name);
-    int count = read_window(stream, name, window);
-    if (length != nullptr) {
-        *length = count;
-    }
+    read_window(stream, name, window);
     return stream;
+}
+
+void load_copy(ProgsCopy &copy, const char *mode, bool announce) {
+    copy.stream = open_file(copy.file, mode);
+    if (announce) {
+        std::printf("Reading %s...\n", copy.where);
+    }
+    long long most = copy_bytes(copy);
+    // The loose file is read from where it opened, as it always was.
+    if (!copy.loose && !seek_to(copy.stream, copy.offset, SEEK_SET)) {
+        fatal_error("Cannot read %s\n", copy.where);
+    }
+    std::size_t count = std::fread(copy.window, 1, static_cast<std::size_t>(most), copy.stream);
+    // A file shorter than its pack said holds less than the copy, and what
+    // the run would write back is not the copy's.
+    if (std::ferror(copy.stream) != 0 || (!copy.loose && count < static_cast<std::size_t>(most))) {
+        fatal_error("Cannot read %s\n", copy.where);
+    }
+    copy.window[count] = 0;
+    copy.window[kWindowData] = 0;
+    copy.length = static_cast<int>(count);
+    std::memcpy(copy.loaded, copy.window, kWindowSize);
 }

@@ -12,8 +12,6 @@
 
 #include "progs_image.h"
 
-namespace {
-
 // Packs reach 2 GiB and more: long is 32 bits on Windows.
 bool seek_to(FILE *stream, long long offset, int whence) {
 #ifdef _WIN32
@@ -22,6 +20,8 @@ bool seek_to(FILE *stream, long long offset, int whence) {
     return fseeko(stream, static_cast<off_t>(offset), whence) == 0;
 #endif
 }
+
+namespace {
 
 long long position_of(FILE *stream) {
 #ifdef _WIN32
@@ -81,7 +81,7 @@ void list_folder(const char *path, void (*each)(const char *name, bool is_folder
             continue;
         }
         // Not every system fills in d_type (Windows' has none): ask stat.
-        int length = std::snprintf(entry_path, sizeof entry_path, "%s/%s", path, name);
+        int length = join(entry_path, sizeof entry_path, path, "/", name);
         struct stat status;
         if (length < static_cast<int>(sizeof entry_path) && stat(entry_path, &status) == 0) {
             each(name, S_ISDIR(status.st_mode), context);

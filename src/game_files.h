@@ -2,7 +2,9 @@
 #ifndef VELMORA_GAME_FILES_H
 #define VELMORA_GAME_FILES_H
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 // A file of the game opened for reading, with the size it had when opened.
 struct GameFile {
@@ -14,6 +16,9 @@ struct GameFile {
 // (Its buffers are not static arrays: a run with no options would then carry
 // them, and a sanitizer build maps their shadow at exit.)
 void *resized(void *memory, std::size_t size);
+
+// fseek with a 64-bit offset on every system; false when it fails.
+bool seek_to(FILE *stream, long long offset, int whence);
 
 // Opens path read-only and learns its size; false when it cannot be opened.
 bool open_game_file(const char *path, GameFile *file);
@@ -31,6 +36,23 @@ inline long long int32_le(const unsigned char *bytes) {
                           static_cast<unsigned long>(bytes[3]) << 24;
     return value >= 0x80000000UL ? static_cast<long long>(value) - 0x100000000LL
                                  : static_cast<long long>(value);
+}
+
+// Puts a, b and c one after the other into out, cut to size - 1 bytes as snprintf cuts them,
+// and returns their whole length as snprintf does. The reader makes a path for every file and
+// every entry of a pack: a formatted print of each cost more than all the parsing.
+inline int join(char *out, std::size_t size, const char *a, const char *b, const char *c = "") {
+    const char *parts[] = {a, b, c};
+    std::size_t length = 0, kept = 0;
+    for (const char *part : parts) {
+        std::size_t part_length = std::strlen(part),
+                    copied = std::min(part_length, size - 1 - kept);
+        std::memcpy(out + kept, part, copied);
+        length += part_length;
+        kept += copied;
+    }
+    out[kept] = 0;
+    return static_cast<int>(length);
 }
 
 // Calls each(name, is_folder, context) for every entry of the folder at path

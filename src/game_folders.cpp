@@ -152,9 +152,9 @@ void walk(const Walk &at);
 void visit(const char *name, bool is_folder, void *context) {
     const Walk &at = *static_cast<const Walk *>(context);
     char inside[4096], where[4096 + 8];
-    std::snprintf(inside, sizeof inside, "%s%s", at.inside, name);
+    join(inside, sizeof inside, at.inside, name);
     // The mod's own files go by their path in it.
-    std::snprintf(where, sizeof where, "%s%s", at.folder == 0 ? "" : "../id1/", inside);
+    join(where, sizeof where, at.folder == 0 ? "" : "../id1/", inside);
     bool exact;
     if (is_folder) {
         // Below the top only maps/ holds what an engine reads; a pack one
@@ -182,7 +182,7 @@ void visit(const char *name, bool is_folder, void *context) {
 
 void walk(const Walk &at) {
     char path[4096];
-    std::snprintf(path, sizeof path, "%s/%s", folders[at.folder], at.inside);
+    join(path, sizeof path, folders[at.folder], "/", at.inside);
     list_folder(path, visit, const_cast<Walk *>(&at));
 }
 
@@ -251,7 +251,7 @@ void read_pack(int index, long long rank, long long darkplaces_rank) {
             break;
         }
         char entry_where[4096];
-        std::snprintf(entry_where, sizeof entry_where, "%s:%s", pack.where, entry.name);
+        join(entry_where, sizeof entry_where, pack.where, ":", entry.name);
         if (entry.damage != nullptr) {
             if (entry.name[0] == 0) {
                 std::snprintf(entry_where, sizeof entry_where, "%s: entry %d", pack.where, i + 1);

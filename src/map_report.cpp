@@ -10,6 +10,7 @@
 #include "game_folders.h"
 #include "listing.h"
 #include "map_verdicts.h"
+#include "progs_copies.h"
 #include "progs_image.h"
 #include "raw_names.h"
 
@@ -203,12 +204,8 @@ template <typename Each> void for_each_warning(Each each) {
 
 void print_game_warnings(FILE *out) {
     for_each_warning([out](const char *word, const char *where, const char *why) {
-        if (std::strcmp(word, "progs-in-pack") == 0) {
-            std::fprintf(out,
-                         "Note: %s run the progs.dat in %s, not the one in this folder that "
-                         "Velmora writes (%s run that one)\n",
-                         kQuakespasmKind, where, kDarkplacesKind);
-        } else {
+        // A run writes the copy of progs.dat in a pack too: no note for it.
+        if (std::strcmp(word, "progs-in-pack") != 0) {
             std::fprintf(out, "Note: %s %s %s: %s\n", kQuakespasmKind,
                          std::strcmp(word, "stops-quakespasm") == 0 ? "stop at start:" : "misread",
                          where, why);
@@ -234,22 +231,48 @@ void print_maps() {
     for (int i = 0; i < place_count(); ++i) {
         width = std::max(width, std::min(game_place(i)->name_length, kWidestColumn));
     }
+    // The lines are laid out here and written a block at a time: a stdio call for each piece
+    // of each line cost more than the rest of the listing. stdout's own buffer gathers the
+    // blocks into its writes, so a small one does.
+    char block[512];
+    std::size_t used = 0;
+    auto put = [&](const char *bytes, std::size_t length) {
+        while (used + length > sizeof block) {
+            std::size_t part = sizeof block - used;
+            std::memcpy(block + used, bytes, part);
+            std::fwrite(block, 1, sizeof block, stdout);
+            used = 0;
+            bytes += part;
+            length -= part;
+        }
+        std::memcpy(block + used, bytes, length);
+        used += length;
+    };
+    auto put_text = [&](const char *text) { put(text, std::strlen(text)); };
+    static const char spaces[kWidestColumn + 3] = "                      ";
     int no_levels = for_each_level(
         [&](const Level &level) {
             const Place &place = *game_place(level.first);
             const Place *titled = titled_place(level.first);
-            std::fwrite(place.name, 1, static_cast<std::size_t>(place.name_length), stdout);
-            std::printf("%*s  ", std::max(0, width - place.name_length), "");
+            put(place.name, static_cast<std::size_t>(place.name_length));
+            put(spaces, static_cast<std::size_t>(width + 2 - std::min(place.name_length, width)));
             if (titled != nullptr) {
-                std::printf("\"%.*s\"", titled->title_length, titled->title);
+                put("\"", 1);
+                put(titled->title, static_cast<std::size_t>(titled->title_length));
+                put("\"", 1);
             } else {
-                std::printf("(no title)");
+                put_text("(no title)");
             }
-            print_places(level.first, "  ", ", ");
-            std::printf("%s\n", mark(level.verdict));
+            for (int i = level.first; i < place_count() && one_name(level.first, i); ++i) {
+                put_text(i == level.first ? "  " : ", ");
+                put_text(game_place(i)->where);
+            }
+            put_text(mark(level.verdict));
+            put("\n", 1);
             ++levels;
         },
         &unfound);
+    std::fwrite(block, 1, used, stdout);
     std::printf("%d %s in %s; left out: %d %s, %d %s that no engine finds\n", levels,
                 plural(levels, "level", "levels"), looked_in(true), no_levels,
                 plural(no_levels, "BSP that is no level", "BSPs that are no levels"), unfound,
@@ -294,6 +317,17 @@ void print_map_table() {
     for_each_warning([](const char *word, const char *where, const char *why) {
         std::printf("%s\t%s%s%s\n", word, where, why[0] != 0 ? "\t" : "", why);
     });
+    // The copies of progs.dat a run would write, for a page that writes them itself.
+    const char *why = find_progs_copies();
+    for (int i = 0; i < progs_copy_count && progs_copies[i].engines != 0; ++i) {
+        const ProgsCopy &copy = progs_copies[i];
+        std::printf(
+            "copy\t%s\t%s\t%lld\t%lld\t%s\n", copy.file, copy.where, copy.offset, copy_bytes(copy),
+            copy.engines == (kQuakespasm | kDarkplaces) ? "every" : engines_word(copy.engines));
+    }
+    if (why != nullptr) {
+        std::printf("copy-error\t%s\n", why);
+    }
     char name[kNameLimit + 1];
     for (int digit = 0;; ++digit) {
         int length = read_input_line(name, kNameLimit + 1);

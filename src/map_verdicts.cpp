@@ -19,9 +19,15 @@ constexpr int kLongestName = 64;
 
 char why[512];
 
-// Place indices in the order of their names with ASCII letters in lower
-// case, as DarkPlaces compares a pack's names: equal names, one run.
-int *case_order;
+// Places in the order of their names with ASCII letters in lower case, as
+// DarkPlaces compares a pack's names: equal names, one run. Each comes with
+// its name's first eight bytes so lowered, in one number that orders as they
+// do, so that most comparisons of the sort and the searches read no name.
+struct CaseKey {
+    unsigned long long prefix;
+    int place;
+};
+CaseKey *case_order;
 int case_order_size;
 int case_order_reading; // the game_readings it was sorted for
 
@@ -29,8 +35,12 @@ int lower(unsigned char c) {
     return c >= 'A' && c <= 'Z' ? c + 32 : c;
 }
 
+// The sort and every search call this: bytes that are equal skip the lowering.
 int compare_any_case(const char *a, int a_length, const char *b, int b_length) {
     for (int i = 0; i < a_length && i < b_length; ++i) {
+        if (a[i] == b[i]) {
+            continue;
+        }
         int order =
             lower(static_cast<unsigned char>(a[i])) - lower(static_cast<unsigned char>(b[i]));
         if (order != 0) {
@@ -38,6 +48,32 @@ int compare_any_case(const char *a, int a_length, const char *b, int b_length) {
         }
     }
     return a_length - b_length;
+}
+
+unsigned long long prefix_of(const char *name, int length) {
+    unsigned long long prefix = 0;
+    for (int i = 0; i < 8; ++i) {
+        int byte = i < length ? lower(static_cast<unsigned char>(name[i])) : 0;
+        prefix = prefix << 8 | static_cast<unsigned long long>(byte);
+    }
+    return prefix;
+}
+
+// key's name against name (whose prefix is given), as compare_any_case orders them.
+int compare_key(const CaseKey &key, unsigned long long prefix, const char *name, int length) {
+    if (key.prefix != prefix) {
+        return key.prefix < prefix ? -1 : 1;
+    }
+    const Place &place = *game_place(key.place);
+    return compare_any_case(place.name, place.name_length, name, length);
+}
+
+// Within a run of equal names, places keep their byte order.
+int case_order_of(const void *a, const void *b) {
+    const auto &x = *static_cast<const CaseKey *>(a), &y = *static_cast<const CaseKey *>(b);
+    const Place &place = *game_place(y.place);
+    int order = compare_key(x, y.prefix, place.name, place.name_length);
+    return order != 0 ? order : x.place - y.place;
 }
 
 bool same_name(const Place &place, const char *name, int length) {
@@ -51,19 +87,21 @@ void sort_by_any_case() {
     }
     case_order_reading = game_readings;
     case_order_size = place_count();
-    case_order =
-        static_cast<int *>(resized(case_order, sizeof(int) * std::size_t(case_order_size) + 1));
+    case_order = static_cast<CaseKey *>(
+        resized(case_order, sizeof(CaseKey) * std::size_t(case_order_size) + 1));
     for (int i = 0; i < case_order_size; ++i) {
-        case_order[i] = i;
+        case_order[i] = {prefix_of(game_place(i)->name, game_place(i)->name_length), i};
     }
-    // Within a run of equal names, places keep their byte order.
-    std::qsort(case_order, std::size_t(case_order_size), sizeof(int),
-               [](const void *a, const void *b) {
-                   int x = *static_cast<const int *>(a), y = *static_cast<const int *>(b);
-                   int order = compare_any_case(game_place(x)->name, game_place(x)->name_length,
-                                                game_place(y)->name, game_place(y)->name_length);
-                   return order != 0 ? order : x - y;
-               });
+    // The places' byte order is already this one unless a name holds a
+    // capital letter, as few do: then one look is all it costs.
+    int sorted = 1;
+    while (sorted < case_order_size &&
+           case_order_of(&case_order[sorted - 1], &case_order[sorted]) < 0) {
+        ++sorted;
+    }
+    if (sorted < case_order_size) {
+        std::qsort(case_order, std::size_t(case_order_size), sizeof(CaseKey), case_order_of);
+    }
 }
 
 // The run of case_order whose names equal name in any case: [*first, *last).
@@ -78,23 +116,32 @@ void any_case_run(const char *name, int length, int *first, int *last) {
         *last = asked_last;
         return;
     }
-    // The first index whose name is not below name (after: not above it).
-    auto bound = [&](bool after) {
-        int low = 0, high = case_order_size;
-        while (low < high) {
-            int middle = low + (high - low) / 2;
-            const Place &place = *game_place(case_order[middle]);
-            int order = compare_any_case(place.name, place.name_length, name, length);
-            if (order < 0 || (after && order == 0)) {
-                low = middle + 1;
-            } else {
-                high = middle;
-            }
+    // The first index whose name is not below name; the run that starts
+    // there is walked, as every caller walks it after.
+    unsigned long long prefix = prefix_of(name, length);
+    int low = 0, high = case_order_size;
+    // --maps asks for every name in byte order, mostly this order too: the
+    // run is then the one after the last, and two looks find it.
+    if (asked_reading == game_readings && asked_last > 0 && asked_last < case_order_size) {
+        if (compare_key(case_order[asked_last - 1], prefix, name, length) < 0) {
+            low = asked_last;
         }
-        return low;
-    };
-    *first = bound(false);
-    *last = bound(true);
+        if (compare_key(case_order[asked_last], prefix, name, length) >= 0) {
+            high = asked_last;
+        }
+    }
+    while (low < high) {
+        int middle = low + (high - low) / 2;
+        if (compare_key(case_order[middle], prefix, name, length) < 0) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    *first = *last = low;
+    while (*last < case_order_size && compare_key(case_order[*last], prefix, name, length) == 0) {
+        ++*last;
+    }
     if (length <= kLongestName) {
         std::memcpy(asked, name, static_cast<std::size_t>(length));
         asked_length = length;
@@ -134,12 +181,12 @@ int loaded_by(int engine, const char *name, int length) {
     int first, last, best = -1;
     any_case_run(name, length, &first, &last);
     for (int i = first; i < last; ++i) {
-        const Place &place = *game_place(case_order[i]);
+        const Place &place = *game_place(case_order[i].place);
         long long rank = engine == kQuakespasm ? place.quakespasm_rank : place.darkplaces_rank;
         if (finds(engine, place, name, length) &&
             (best < 0 || rank < (engine == kQuakespasm ? game_place(best)->quakespasm_rank
                                                        : game_place(best)->darkplaces_rank))) {
-            best = case_order[i];
+            best = case_order[i].place;
         }
     }
     return best;
@@ -151,8 +198,8 @@ int loose_in_other_case(const char *name, int length) {
     int first, last;
     any_case_run(name, length, &first, &last);
     for (int i = first; i < last; ++i) {
-        if (game_place(case_order[i])->pack < 0) {
-            return case_order[i];
+        if (game_place(case_order[i].place)->pack < 0) {
+            return case_order[i].place;
         }
     }
     return -1;
@@ -183,9 +230,9 @@ int everywhere_name(const char *name, int length) {
     int first, last;
     any_case_run(name, length, &first, &last);
     for (int i = first; i < last; ++i) {
-        const Place &place = *game_place(case_order[i]);
+        const Place &place = *game_place(case_order[i].place);
         if (!same_name(place, name, length) && starts_everywhere(place.name, place.name_length)) {
-            return case_order[i];
+            return case_order[i].place;
         }
     }
     return -1;

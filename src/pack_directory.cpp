@@ -3,6 +3,7 @@
 #include "pack_directory.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -97,12 +98,23 @@ bool read_pack_entry(GameFile *pack, const PackHeader *header, int index, PackEn
     entry->offset = int32_le(bytes + kPackNameSize);
     entry->length = int32_le(bytes + kPackNameSize + 4);
     entry->damage = nullptr;
+    entry->cut = false;
     if (std::memchr(entry->name, 0, kPackNameSize) == nullptr) {
         entry->name[0] = 0; // nothing of it can be shown
         entry->damage = "its name has no end";
     } else if (entry->offset < 0 || entry->length < 0 ||
-               entry->offset + entry->length > pack->size) {
+               entry->offset + (entry->length > 0 ? 1 : 0) > pack->size) {
         entry->damage = "its data lies past the pack's end";
+    } else if (entry->offset + entry->length > pack->size) {
+        // Both engines read what there is of it, and start a map whose lumps lie in that.
+        entry->length = pack->size - entry->offset;
+        entry->cut = true;
     }
     return true;
+}
+
+void release_pack_directory() {
+    std::free(chunk);
+    chunk = nullptr;
+    chunk_header = nullptr;
 }

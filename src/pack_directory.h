@@ -28,6 +28,8 @@ struct PackEntry {
     char name[kPackNameSize];
     long long offset, length;
     const char *damage;
+    // Its data runs past the pack's end; length is cut to what there is.
+    bool cut;
 };
 
 // Reads and checks the pack's 12-byte header. Returns false on a read error.
@@ -36,5 +38,9 @@ bool read_pack_header(GameFile *pack, PackHeader *header);
 // Reads entry index (below header->entries), a directory's worth at a time.
 // Returns false on a read error.
 bool read_pack_entry(GameFile *pack, const PackHeader *header, int index, PackEntry *entry);
+
+// Gives back the memory the directory's reads took; the next read takes it
+// again.
+void release_pack_directory();
 
 #endif

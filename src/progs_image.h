@@ -32,9 +32,8 @@ FILE *open_file(const char *name, const char *mode);
 int read_window(FILE *stream, const char *name, unsigned char *window);
 
 // Opens the file for update, reports it, and copies its first bytes into the
-// window; the stream is returned still open, and length (unless null) gets
-// the number of bytes copied.
-FILE *load_window(const char *name, unsigned char *window, int *length);
+// window; the stream is returned still open.
+FILE *load_window(const char *name, unsigned char *window);
 
 void find_slots();
 bool slots_complete();

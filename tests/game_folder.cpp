@@ -89,6 +89,80 @@ std::string pack(const std::vector<Entry> &entries) {
            data + directory;
 }
 
+namespace {
+
+// The directory first: the last entry's data then ends the file.
+std::string pack_directory_first(const std::vector<Entry> &entries) {
+    std::string data, directory;
+    long long start = 12 + 64 * static_cast<long long>(entries.size());
+    for (const Entry &entry : entries) {
+        std::string name = entry.name;
+        name.resize(56, '\0');
+        directory += name + int32(start + static_cast<long long>(data.size())) +
+                     int32(static_cast<long long>(entry.data.size()));
+        data += entry.data;
+    }
+    return pack_header(12, static_cast<int>(directory.size())) + directory + data;
+}
+
+} // namespace
+
+Tree edge_packs() {
+    std::string map = level("Edge");
+    std::vector<Entry> entries(2048, {"sound/x.wav", ""});
+    entries[0] = {"maps/" + std::string(46, 'n') + ".bsp", map}; // its zero is its 56th byte
+    entries[1] = {"maps/" + std::string(47, 'o') + ".bsp", map}; // no zero
+    entries[2] = {"maps/neg.bsp", map};
+    entries[3] = {"maps/neglen.bsp", map};
+    entries[4] = {"maps/del\x7f.bsp", map};
+    entries[5] = {"maps/cut.bsp", map};    // its data runs past the pack's end
+    entries[6] = {"maps/beyond.bsp", map}; // its data starts there
+    entries[1023] = {"maps/chunk_end.bsp", map};
+    entries[1024] = {"maps/chunk_next.bsp", map};
+    entries[2047] = {"maps/at_end.bsp", map};
+    std::string pak0 = pack_directory_first(entries)
+                           .replace(12 + 2 * 64 + 56, 8, int32(-12) + int32(200))
+                           .replace(12 + 3 * 64 + 60, 4, int32(-1))
+                           .replace(12 + 5 * 64 + 60, 4, int32(1 << 20))
+                           .replace(12 + 6 * 64 + 56, 4, int32(0x7FFFFF00));
+    return {{"mod/pak0.pak", pak0},
+            {"mod/far.pak", pack_header(0x7FFFFFF0, 64) + std::string(64, '\0')}};
+}
+
+Tree edge_maps() {
+    // A text whose lump, with its zero, is size bytes.
+    auto sized = [](std::size_t size) {
+        std::string text = "{\"message\" \"Mib\" \"classname\" \"info_player_start\" \"pad\" \"";
+        return bsp(text + std::string(size - 1 - text.size() - 2, 'x') + "\"}");
+    };
+    std::string last = level("Decoy");
+    std::string text = std::string("{\"message\" \"Last\" \"classname\" \"info_player\"}") +
+                       "{\"classname\" \"info_player_start\"}" + '\0';
+    last.replace(4, 8,
+                 int32(static_cast<long long>(last.size())) +
+                     int32(static_cast<long long>(text.size())));
+    std::string deep = "mod/maps/";
+    Tree maps = {
+        {"mod/maps/minus.bsp", level("Minus").replace(8, 4, int32(-1))},
+        {"mod/maps/last.bsp", last + text},
+        {"mod/maps/mib.bsp", sized(1 << 20)},
+        {"mod/maps/mib1.bsp", sized((1 << 20) + 1)},
+        {"mod/maps/zero.bsp", bsp(std::string("{\"message\" \"Zero\"}") + '\0' +
+                                  "{\"classname\" \"info_player_start\"}")},
+        {"mod/maps/prefix.bsp", bsp("{\"classname\" \"info_player_\"}")},
+        {"mod/maps/late.bsp", bsp("{\"classname\" \"worldspawn\"}{\"message\" \"Late\" "
+                                  "\"classname\" \"info_player_start\"}")},
+        {"mod/pak0.pak", pack({{"maps/.bsp", level("No name")}})},
+    };
+    for (int depth = 1; depth <= 17; ++depth) {
+        deep += "f/";
+        if (depth >= 15) {
+            maps.push_back({deep + "deep" + std::to_string(depth) + ".bsp", level("Deep")});
+        }
+    }
+    return maps;
+}
+
 void write_tree(const std::string &root, const Tree &tree) {
     for (const auto &[path, bytes] : tree) {
         std::filesystem::path file = std::filesystem::path(root) / path;
@@ -126,7 +200,8 @@ Tree game_of_every_kind() {
                                // In a pack: Wine cannot name a file whose name is not UTF-8.
                                {"maps/caf\xe9.bsp", level("Caf\xe9")},
                                {"maps/vault/y.bsp", level("Vault Y")},
-                               {"progs.dat", "mod progs"}})},
+                               // Quakespasm runs this copy, the others the loose one.
+                               {"progs.dat", progs}})},
         {"mod/pak1.pak", chain_pack1},
         {"mod/extra.pak", pack({{"maps/extra1.bsp", level("Extra")}})},
         {"mod/pak3.pak", pack({{"maps/after_gap.bsp", level("After a gap")}})},
@@ -176,10 +251,12 @@ Tree for_engines(Tree game) {
 
 std::vector<std::pair<std::string, Tree>> games_for_engines() {
     std::string map = level("Packed");
-    std::vector<Entry> many(2049, {"sound/x.wav", ""});
+    std::vector<Entry> many(2048, {"sound/x.wav", ""});
     many.push_back({"maps/m1.bsp", map});
+    std::vector<Entry> more = many;
+    more.push_back({"maps/m2.bsp", map});
     std::string past = pack({{"maps/far.bsp", map}, {"maps/good.bsp", map}});
-    past.replace(12 + 2 * map.size() + 60, 4, int32(1 << 20));
+    past.replace(12 + 2 * map.size() + 56, 4, int32(1 << 20));
     return {
         {"every-kind", for_engines(game_of_every_kind())},
         // Quakespasm takes the empty pack for pak0.pak; DarkPlaces skips it.
@@ -191,8 +268,15 @@ std::vector<std::pair<std::string, Tree>> games_for_engines() {
          for_engines({{"mod/pak0.pak", pack({{"maps/p0.bsp", map}})},
                       {"mod/pak1.pak", "KCAP" + pack({{"maps/p1.bsp", map}}).substr(4)}})},
         {"many-entries", for_engines({{"mod/pak0.pak", pack({{"maps/p0.bsp", map}})},
-                                      {"mod/pak1.pak", pack(many)}})},
+                                      {"mod/pak1.pak", pack(more)}})},
         // A damaged entry costs itself alone.
         {"damaged-entry", for_engines({{"mod/pak0.pak", past}})},
+        // Quakespasm reads 2,048 entries, and the edges of a pack's directory; 2,049 stop it.
+        {"pack-edges", for_engines(edge_packs())},
+        {"one-entry-too-many", for_engines({{"mod/pak0.pak", pack({{"maps/p0.bsp", map}})},
+                                            {"mod/pak1.pak", pack(many)}})},
+        // Quakespasm takes the mod's empty pak0.pak for id1's, read before it.
+        {"empty-mod-pack",
+         for_engines({{"mod/pak0.pak", ""}, {"id1/pak0.pak", pack({{"maps/e1m1.bsp", map}})}})},
     };
 }

@@ -29,6 +29,17 @@ std::string int32(long long value);
 using Tree = std::vector<std::pair<std::string, std::string>>;
 void write_tree(const std::string &root, const Tree &tree);
 
+// Packs at the edges of what the reader and Quakespasm take, in mod/: a pak0.pak of 2,048
+// entries with its directory before the data (entries at the reader's chunk boundary, names of
+// 55 and 56 bytes, data at a negative offset or of a negative length, the last entry's data
+// ending the file) and a pack whose directory lies near 2^31.
+Tree edge_packs();
+// Maps at the edges of what the reader takes, in mod/: an entities lump of length -1 and one
+// that ends the file, entities text of 1 MiB and one byte more, text after its zero, a classname
+// of the prefix alone, a title only after the worldspawn, maps/.bsp, and maps 15, 16 and 17
+// folders below maps/.
+Tree edge_maps();
+
 // A game of every kind of map and pack the engines treat alike or not: id1/
 // and mod/, with a progs.dat and cmaps.cfg in mod/ that name one of each.
 Tree game_of_every_kind();

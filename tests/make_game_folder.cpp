@@ -1,16 +1,37 @@
 // Writes the tests' game of every kind into a folder (id1/ and mod/), for the page's tests and by
 // hand; --for-engines, the games for real engines, each in a folder of its name; --fuzz-seeds, each
-// of its packs and maps as a seed of the game reader's fuzz target.
+// of its packs and maps as a seed of the game reader's fuzz target; --pack, a pack of given files.
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "game_folder.h"
 
 int main(int argc, char **argv) {
+    // --pack PACK NAME=FILE...: entries in the order given, so that a name may come twice.
+    if (argc >= 3 && std::strcmp(argv[1], "--pack") == 0) {
+        std::vector<Entry> entries;
+        for (int i = 3; i < argc; ++i) {
+            std::string arg = argv[i];
+            std::size_t equals = arg.find('=');
+            std::ifstream in(equals == std::string::npos ? "" : arg.substr(equals + 1),
+                             std::ios::binary);
+            std::stringstream data;
+            if (!in || !(data << in.rdbuf())) {
+                std::fprintf(stderr, "make_game_folder: cannot read %s\n", argv[i]);
+                return 1;
+            }
+            entries.push_back({arg.substr(0, equals), data.str()});
+        }
+        std::ofstream(argv[2], std::ios::binary) << pack(entries);
+        return 0;
+    }
     bool seeds = argc == 3 && std::strcmp(argv[1], "--fuzz-seeds") == 0;
     bool engines = argc == 3 && std::strcmp(argv[1], "--for-engines") == 0;
     if (argc != 2 && !seeds && !engines) {
-        std::fprintf(stderr, "usage: make_game_folder [--fuzz-seeds | --for-engines] FOLDER\n");
+        std::fprintf(stderr, "usage: make_game_folder [--fuzz-seeds | --for-engines] FOLDER\n"
+                             "       make_game_folder --pack PACK NAME=FILE...\n");
         return 2;
     }
     if (engines) {

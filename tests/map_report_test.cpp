@@ -59,10 +59,7 @@ TEST(Maps, ListGameOfEveryKind) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, read_file(VELMORA_SOURCE_DIR "/tests/game_of_every_kind.maps"));
     EXPECT_EQ(run.err,
-              "Note: pak1.pak: its directory's length, 193 bytes, is not a multiple of 64\n"
-              "Note: Quakespasm, ironwail and vkQuake run the progs.dat in pak0.pak, not "
-              "the one in this folder that Velmora writes (DarkPlaces and FTE run that "
-              "one)\n");
+              "Note: pak1.pak: its directory's length, 193 bytes, is not a multiple of 64\n");
 }
 
 // The page reads the same table: it is kept beside this file.
@@ -75,30 +72,48 @@ TEST(MapTable, SameAsTheKeptOne) {
 }
 
 // Each name of cmaps.cfg that not every engine starts as a level gets a note
-// after what --check always printed; a run prints and writes what it did.
+// after what --check always printed; a run names both copies it writes.
 TEST(Check, NotesAfterWhatItPrinted) {
     Tree game = game_of_every_kind();
     ToolRun check = run_in_game(game, {"--check"});
     EXPECT_EQ(check.status, 0);
-    string after = "Check only: progs.dat was not written.\n";
+    string after = "Check only: no copy of progs.dat was written.\n";
     EXPECT_EQ(check.out.substr(check.out.find(after) + after.size()),
               lines_starting(check.out, "Note: "));
     EXPECT_EQ(lines_starting(check.out, "Note: LOCALMAP"),
               read_file(VELMORA_SOURCE_DIR "/tests/game_of_every_kind.notes"));
-    EXPECT_EQ(run_in_game(game, {}).out, kLinesOfSuccess);
+    EXPECT_EQ(run_in_game(game, {}).out,
+              "Velmora\nReading progs.dat...\nReading pak0.pak:progs.dat...\nReading cmaps.cfg...\n"
+              "Writing progs.dat...\nWriting pak0.pak:progs.dat...\nDone.\n");
 }
 
 struct GameRow {
     const char *label;
     Tree tree;
-    const char *args; // --maps, or --check for its notes
-    string out, err;  // --maps' output; --check's notes (no error)
+    const char *args; // --maps, --check for its notes, or --map-table for its name rows
+    string out, err;  // --maps' output; --check's notes or the name rows (no error)
     const char *folder = "mod";
+    string names = ""; // --map-table's input
 };
 PRINT_ROW_AS_LABEL(GameRow)
 
 string progs() {
     return make_progs(4096, spread_slots());
+}
+
+// A pack whose kept paths and names ("pak0.pak", then "pak0.pak:maps/N.bsp" and N for each
+// entry, each with its zero) leave the reader's first 64 KiB block one byte short of the path of
+// store_boundary1, the 1,025th entry, which must start the next block.
+Tree filled_name_store() {
+    std::vector<Entry> entries = {{"maps/a.bsp", ""}};
+    for (int i = 1; i < 1024; ++i) {
+        entries.push_back({"maps/" + std::to_string(10000 + i) + string(17, 'x') + ".bsp", ""});
+    }
+    entries.push_back({"maps/store_boundary1.bsp", item_model()});
+    entries.push_back({"maps/after_boundary.bsp", item_model()});
+    return {{"mod/progs.dat", progs()},
+            {"mod/cmaps.cfg", "LOCALMAP0=\"store_boundary1\";LOCALMAP1=\"after_boundary\";"},
+            {"mod/pak0.pak", pack(entries)}};
 }
 
 // The map or pack with the 32-bit number at 8 (the entities' or the
@@ -121,7 +136,7 @@ const GameRow kGames[] = {
                           {"maps/far.bsp", ""},
                           {"maps/less.bsp", ""},
                           {"maps/f.bsp", kArena}})
-                        .replace(12 + kArena.size() + 2 * 64 + 60, 4, int32(1 << 20))
+                        .replace(12 + kArena.size() + 2 * 64 + 56, 4, int32(1 << 20))
                         .replace(12 + kArena.size() + 3 * 64 + 60, 4, int32(-1))},
       {"mod/sub/pak0.pak", pack({{"maps/s.bsp", kArena}, {"maps/t.bsp", kArena}})},
       {"mod/sub/pak1.pak", "PAC"}},
@@ -224,6 +239,16 @@ const GameRow kGames[] = {
      "1 level in .; left out: 0 BSPs that are no levels, 0 maps that no engine finds\n",
      "",
      "id1"},
+    // A capital sorts before '_' in bytes and after it in any case: two
+    // names that are in byte order and not in the order the verdicts search.
+    {"CapitalBeforeUnderscore",
+     {{"mod/maps/dmA.bsp", kArena}, {"mod/maps/dm_a.bsp", kArena}},
+     "--maps",
+     "dmA   \"Arena\"  maps/dmA.bsp\n"
+     "dm_a  \"Arena\"  maps/dm_a.bsp\n"
+     "2 levels in . and ../id1; left out: 0 BSPs that are no levels, 0 maps that no engine "
+     "finds\n",
+     ""},
     {"NoMapsAnywhere",
      {{"mod/progs.dat", progs()}, {"mod/cmaps.cfg", "LOCALMAP0=\"a\";"}},
      "--check",
@@ -241,17 +266,16 @@ const GameRow kGames[] = {
     {"NearestNamesAndProgs",
      {{"mod/progs.dat", progs()},
       {"mod/cmaps.cfg", "LOCALMAP0=\"dm\";LOCALMAP1=\"md1\";"},
-      {"mod/pak0.pak", pack({{"progs.dat", ""},
+      {"mod/pak0.pak", pack({{"progs.dat", progs()},
                              {"maps/dm3.bsp", kArena},
                              {"maps/dm2.bsp", kArena},
                              {"maps/dm1.bsp", kArena},
                              {"maps/d.bsp", kArena}})},
-      {"mod/pak1.pak", with_length(pack({{"progs.dat", ""}, {"maps/DM.bsp", kArena}}) + "x", 129)}},
+      {"mod/pak1.pak",
+       with_length(pack({{"progs.dat", progs()}, {"maps/DM.bsp", kArena}}) + "x", 129)}},
      "--check",
      "Note: LOCALMAP0 \"dm\" is no map of this game; the nearest: \"DM\", \"d\", \"dm1\"\n"
-     "Note: LOCALMAP1 \"md1\" is no map of this game; the nearest: \"dm1\", \"d\", \"dm2\"\n"
-     "Note: Quakespasm, ironwail and vkQuake run the progs.dat in pak1.pak, not the one in this "
-     "folder that Velmora writes (DarkPlaces and FTE run that one)\n",
+     "Note: LOCALMAP1 \"md1\" is no map of this game; the nearest: \"dm1\", \"d\", \"dm2\"\n",
      ""},
     // The loaded copy decides (DarkPlaces takes loose files first); a name no
     // engine loads as a level is judged by what Windows would find.
@@ -279,16 +303,106 @@ const GameRow kGames[] = {
      "Note: LOCALMAP4 \"e\" is no level: maps/e.bsp has no place to put a player (no "
      "info_player_ entity)\n",
      ""},
+    // Packs at the edges: 2,048 entries, the directory first, across the reader's chunks; a
+    // 55-byte name, a 56-byte one without its zero, data before the pack, after it, of a
+    // negative length or running past its end (read as far as it goes, as both engines do); a
+    // directory whose end lies past 2^31; the column of a name over 20 bytes.
+    {"PackEdges", edge_packs(), "--maps",
+     "at_end                \"Edge\"  pak0.pak:maps/at_end.bsp\n"
+     "chunk_end             \"Edge\"  pak0.pak:maps/chunk_end.bsp\n"
+     "chunk_next            \"Edge\"  pak0.pak:maps/chunk_next.bsp\n"
+     "cut                   \"Edge\"  pak0.pak:maps/cut.bsp\n"
+     "del\x7f                  \"Edge\"  pak0.pak:maps/del\x7f.bsp\n" +
+         string(46, 'n') + "  \"Edge\"  pak0.pak:maps/" + string(46, 'n') + ".bsp\n" +
+         "6 levels in . and ../id1; left out: 0 BSPs that are no levels, 0 maps that no engine "
+         "finds\n",
+     "Note: far.pak: its directory runs past its end\n"
+     "Note: pak0.pak: entry 2: its name has no end: it is left out\n"
+     "Note: pak0.pak:maps/beyond.bsp: its data lies past the pack's end: it is left out\n"
+     "Note: pak0.pak:maps/neg.bsp: its data lies past the pack's end: it is left out\n"
+     "Note: pak0.pak:maps/neglen.bsp: its data lies past the pack's end: it is left out\n"},
+    {"PackOfOneEntryTooMany",
+     {{"mod/pak0.pak", pack(std::vector<Entry>(2049, {"x", ""}))}},
+     "--maps",
+     "0 levels in . and ../id1; left out: 0 BSPs that are no levels, 0 maps that no engine "
+     "finds\n",
+     "Note: Quakespasm, ironwail and vkQuake stop at start: pak0.pak: it has 2049 entries, more "
+     "than the 2,048 Quakespasm takes\n"},
+    {"NameStoreFilledToTheByte", filled_name_store(), "--check",
+     "Note: LOCALMAP0 \"store_boundary1\" is no level: pak0.pak:maps/store_boundary1.bsp has no "
+     "place to put a player (no info_player_ entity)\n"
+     "Note: LOCALMAP1 \"after_boundary\" is no level: pak0.pak:maps/after_boundary.bsp has no "
+     "place to put a player (no info_player_ entity)\n",
+     ""},
+    // Maps at the edges: a lump of length -1, one that ends the file, 1 MiB of text and a byte
+    // more, text after the zero, the classname prefix alone, a message after the worldspawn,
+    // maps/.bsp, and maps 15, 16 and 17 folders below maps/ (the walk's limit).
+    {"MapEdges", edge_maps(), "--maps",
+     "f/f/f/f/f/f/f/f/f/f/f/f/f/f/f/deep15  \"Deep\"  "
+     "maps/f/f/f/f/f/f/f/f/f/f/f/f/f/f/f/deep15.bsp\n"
+     "last                  \"Last\"  maps/last.bsp\n"
+     "late                  (no title)  maps/late.bsp\n"
+     "mib                   \"Mib\"  maps/mib.bsp\n"
+     "mib1                  (no title)  maps/mib1.bsp\n"
+     "minus                 (no title)  maps/minus.bsp\n"
+     "prefix                (no title)  maps/prefix.bsp\n"
+     "7 levels in . and ../id1; left out: 1 BSP that is no level, 0 maps that no engine finds\n",
+     "Note: maps/mib1.bsp: its entities text is larger than 1 MiB (1048577 bytes)\n"
+     "Note: maps/minus.bsp: its entities lump runs past its end\n"},
+    // DarkPlaces searches the packs outside the chain by name, the last first.
+    {"OtherPacksLastNameFirst",
+     {{"mod/a.pak", pack({{"maps/x.bsp", item_model()}})},
+      {"mod/b.pak", pack({{"maps/x.bsp", kArena}})}},
+     "--maps",
+     "x  \"Arena\"  b.pak:maps/x.bsp, a.pak:maps/x.bsp  (DarkPlaces and FTE only)\n"
+     "1 level in . and ../id1; left out: 0 BSPs that are no levels, 0 maps that no engine finds\n",
+     ""},
+    {"EmptyModPackAfterTheBase",
+     {{"mod/pak0.pak", ""}, {"id1/pak0.pak", pack({{"maps/e1m1.bsp", level("Slipgate")}})}},
+     "--maps",
+     "e1m1  \"Slipgate\"  ../id1/pak0.pak:maps/e1m1.bsp  (DarkPlaces and FTE only)\n"
+     "1 level in . and ../id1; left out: 0 BSPs that are no levels, 0 maps that no engine finds\n",
+     "Note: pak0.pak: it is empty\n"
+     "Note: Quakespasm, ironwail and vkQuake misread pak0.pak: it is empty, and they take it for "
+     "../id1/pak0.pak, whose maps then fail\n"},
+    // The base game's progs.dat is never the mod's; the near names of LOCALMAP9 count a level
+    // that starts on Windows only.
+    {"BaseProgsAndLastSlot",
+     {{"mod/progs.dat", progs()},
+      {"mod/cmaps.cfg", "LOCALMAP9=\"uer\";"},
+      {"mod/maps/upper.BSP", kArena},
+      {"id1/pak0.pak", pack({{"progs.dat", ""}, {"maps/b.bsp", kArena}})}},
+     "--check",
+     "Note: LOCALMAP9 \"uer\" is no map of this game; the nearest: \"upper\"\n",
+     ""},
+    {"TitleOfTheFirstCopyWithOne",
+     {{"mod/maps/d.bsp",
+       bsp("{\"classname\" \"worldspawn\"}{\"classname\" \"info_player_start\"}")},
+      {"id1/maps/d.bsp", level("Base D")}},
+     "--maps",
+     "d  \"Base D\"  maps/d.bsp, ../id1/maps/d.bsp\n"
+     "1 level in . and ../id1; left out: 0 BSPs that are no levels, 0 maps that no engine finds\n",
+     ""},
+    {"FifteenBytesInTheTable",
+     {{"mod/pak0.pak", pack({{"maps/fifteen_bytes_x.bsp", kArena}})}},
+     "--map-table",
+     "name\t0\t6669667465656e5f62797465735f78\tstarts\t\n"
+     "name\t1\t\ttoo-long\tis longer than 15 characters\n",
+     "",
+     "mod",
+     "fifteen_bytes_x\nsixteen_bytes_xx\n"},
 };
 
 class Game : public testing::TestWithParam<GameRow> {};
 
 TEST_P(Game, SaysWhatTheEnginesFind) {
     const GameRow &row = GetParam();
-    ToolRun run = run_in_game(row.tree, {row.args}, row.folder);
+    ToolRun run = run_in_game(row.tree, {row.args}, row.folder, &row.names);
     EXPECT_EQ(run.status, 0) << run.err;
     if (string(row.args) == "--check") {
         EXPECT_EQ(lines_starting(run.out, "Note: "), row.out);
+    } else if (string(row.args) == "--map-table") {
+        EXPECT_EQ(lines_starting(run.out, "name\t"), row.out);
     } else {
         EXPECT_EQ(run.out, row.out);
     }

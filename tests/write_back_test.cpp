@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "game_folder.h"
 #include "tool_run.h"
 
 namespace {
@@ -70,10 +71,25 @@ std::vector<Call> calls_from_progs_open(const string &log) {
 struct Length {
     const char *label;
     std::size_t size;
+    bool pack = false; // a pak0.pak whose copy the run writes after the loose one
 };
 PRINT_ROW_AS_LABEL(Length)
 
-const Length kLengths[] = {{"ShortGrows", 700}, {"LongKeepsTail", 20000}};
+const Length kLengths[] = {
+    {"ShortGrows", 700}, {"LongKeepsTail", 20000}, {"PackAfterLoose", 700, true}};
+
+// The pack of the PackAfterLoose row: its copy, of another build, between two
+// other entries, so that a write past the copy shows.
+const Slots kPackSlots = {30, 90, 150, 210, 270, 330, 390, 450, 510, 570};
+string pack_with_copy() {
+    return pack({{"a", "before"}, {"progs.dat", make_progs(640, kPackSlots)}, {"b", "after"}});
+}
+string patched_pack() {
+    string copy = make_progs(640, kPackSlots);
+    return pack({{"a", "before"},
+                 {"progs.dat", patched(copy, kPackSlots, kNames).substr(0, 640)},
+                 {"b", "after"}});
+}
 
 class FaultMatrix : public testing::TestWithParam<Length> {};
 
@@ -88,11 +104,20 @@ TEST_P(FaultMatrix, EveryFailedCallWritesAllOrNothing) {
     string expected = patched(progs, kSlots, kNames);
     string dir = work_dir_with(progs, kMapList);
     string log = dir + "/../trace";
+    string pack_before = GetParam().pack ? pack_with_copy() : "";
+    string pack_after = GetParam().pack ? patched_pack() : "";
+    auto write_pack = [&] {
+        if (GetParam().pack) {
+            write_file(dir + "/pak0.pak", pack_before);
+        }
+    };
+    write_pack();
 
     ToolRun recorded = run_tool(dir, {}, without_leak_check, false,
                                 {"strace", "-f", "-y", "--quiet=all", "-o", log});
     ASSERT_EQ(recorded.status, 0) << recorded.err;
     EXPECT_BYTES(read_file(dir + "/progs.dat"), expected);
+    EXPECT_EQ(read_file(dir + "/pak0.pak"), pack_after);
     std::vector<Call> calls = calls_from_progs_open(read_file(log));
     // A trace this code misreads would give an empty matrix that passes.
     ASSERT_TRUE(std::any_of(calls.begin(), calls.end(), [](const Call &call) {
@@ -106,6 +131,7 @@ TEST_P(FaultMatrix, EveryFailedCallWritesAllOrNothing) {
             SCOPED_TRACE("inject=" + inject + " on " + call.line);
             write_file(dir + "/progs.dat", progs);
             write_file(dir + "/cmaps.cfg", kMapList);
+            write_pack();
 
             ToolRun run = run_tool(
                 dir, {}, without_leak_check, false,
@@ -115,10 +141,12 @@ TEST_P(FaultMatrix, EveryFailedCallWritesAllOrNothing) {
                 ++done;
                 EXPECT_EQ(run.err, "");
                 EXPECT_BYTES(read_file(dir + "/progs.dat"), expected);
+                EXPECT_EQ(read_file(dir + "/pak0.pak"), pack_after);
             } else {
                 EXPECT_EQ(run.status, 1);
                 EXPECT_TRUE(one_error_line(run.err)) << run.err;
                 EXPECT_BYTES(read_file(dir + "/progs.dat"), progs);
+                EXPECT_EQ(read_file(dir + "/pak0.pak"), pack_before);
             }
             EXPECT_BYTES(read_file(dir + "/cmaps.cfg"), kMapList);
         }
@@ -140,6 +168,9 @@ struct DoubleFault {
     const char *injections; // strace -e inject= values, blank-separated
     const char *err;
     bool unchanged; // whether both files must be as they were
+    // The files whose calls strace counts; with a pak0.pak whose copy the
+    // run writes after the loose one.
+    const char *traced = "progs.dat";
 };
 PRINT_ROW_AS_LABEL(DoubleFault)
 
@@ -169,6 +200,15 @@ const DoubleFault kDoubleFaults[] = {
     {"CloseThenCloseAgain", 700, "close:error=EIO", kNotPutBack, false},
     {"Close", 700, "close:error=EIO:when=1", kPutBack, true},
     {"LongClose", 20000, "close:error=EIO:when=1", kPutBack, true},
+    // The pack's close fails after both were written (its first two closes
+    // are the reads that find its copy): the loose file, closed already, is
+    // opened again, and both go back.
+    {"PackCloseAfterLoose", 700, "close:error=EIO:when=3",
+     "Error: Cannot write pak0.pak:progs.dat\n", true, "pak0.pak"},
+    // Every write from the pack's on fails: neither goes back.
+    {"PackWriteThenNothingPutBack", 700, "write:error=EIO:when=3+",
+     "Error: Cannot write pak0.pak:progs.dat, and could not put progs.dat back\n", false,
+     "progs.dat pak0.pak"},
 };
 
 class UndoFault : public testing::TestWithParam<DoubleFault> {};
@@ -182,7 +222,16 @@ TEST_P(UndoFault, SaysWhetherProgsWasPutBack) {
     string progs = make_progs(c.size, kSlots);
     string dir = work_dir_with(progs, kMapList);
     // --quiet=all before -P, or strace reports how it resolved the path on stderr.
-    Words strace = {"strace", "--quiet=all", "-o", "/dev/null", "-P", "progs.dat"};
+    string pack_before = pack_with_copy();
+    bool with_pack = string(c.traced) != "progs.dat";
+    if (with_pack) {
+        write_file(dir + "/pak0.pak", pack_before);
+    }
+    Words strace = {"strace", "--quiet=all", "-o", "/dev/null"};
+    std::istringstream traced(c.traced);
+    for (string path; traced >> path;) {
+        strace.insert(strace.end(), {"-P", path});
+    }
     std::istringstream injections(c.injections);
     for (string injection; injections >> injection;) {
         strace.insert(strace.end(), {"-e", "inject=" + injection});
@@ -194,6 +243,7 @@ TEST_P(UndoFault, SaysWhetherProgsWasPutBack) {
     EXPECT_EQ(run.err, c.err);
     if (c.unchanged) {
         EXPECT_BYTES(read_file(dir + "/progs.dat"), progs);
+        EXPECT_EQ(read_file(dir + "/pak0.pak"), with_pack ? pack_before : "");
     }
     EXPECT_BYTES(read_file(dir + "/cmaps.cfg"), kMapList);
 }

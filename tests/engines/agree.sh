@@ -25,7 +25,10 @@ unhex() { printf '%b' "$(sed 's/../\\x&/g' <<<"$1")"; }
 asked=$(printf '%s\n' mixedcase QS_ONLY dm_loose $'caf\xe9' extra1 vault/x strat)
 names=0 disagreements=0
 for game in "$work"/*/; do
-    table=$(cd "$game/mod" && "$velmora" --map-table <<<"$asked")
+    # An entry the tool leaves out must fail in both engines: its name is asked too.
+    left_out=$(cd "$game/mod" && "$velmora" --map-table </dev/null |
+        sed -n 's/^damage\t[^\t]*\.pak:maps\/\([^\t]*\)\.bsp\t.*: it is left out$/\1/p' | head -n 3)
+    table=$(cd "$game/mod" && "$velmora" --map-table <<<"$asked${left_out:+$'\n'$left_out}")
     # A pack that stops Quakespasm at start stops it for every name.
     stops=$(grep -q '^stops-quakespasm' <<<"$table" && echo stopped || echo "")
     declare -A expected=()

@@ -14,25 +14,13 @@ names=("$@")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# The progs.dat both engines run: defs.qc keeps the globals in the order that gives the header
-# CRC Quakespasm insists on (5927), and main.qc's worldspawn precaches progs/player.mdl.
-cp "$here/defs.qc" "$here/main.qc" "$work/"
-echo 'string PROGS_LABEL = "ask";' >"$work/label.qc"
-printf '%s\n' progs.dat defs.qc label.qc main.qc >"$work/progs.src"
-if ! (cd "$work" && fteqcc -srcfile progs.src >fteqcc.log 2>&1); then
-    cat "$work/fteqcc.log" >&2
-    exit 1
-fi
+# shellcheck source=tests/engines/engines.sh
+source "$here/engines.sh"
+compile_progs "$work/progs.dat" ask
 # Hard links where the file system allows: nothing in the copy is written, only added.
 cp -al "$game" "$work/game" 2>/dev/null || cp -a "$game" "$work/game"
 rm -f "$work/game/id1/progs.dat"
 cp "$work/progs.dat" "$work/game/id1/progs.dat"
-# Quakespasm searches <home>/.quakespasm/MOD first, taking <home> from the password database:
-# the shim makes it $HOME, a folder of this run, so the real home is neither read nor written.
-cc -shared -fPIC -o "$work/home.so" "$here/userdir_shim.c" -ldl
-mkdir -p "$work/home"
-gameargs=()
-[ "$mod" = id1 ] || gameargs=(-game "$mod")
 
 # start ENGINE FIRST: one start of the engine, execing a config that asks names FIRST.. in turn
 # between markers; a name goes in unquoted, as a person types it and as a progs.dat's
@@ -42,17 +30,7 @@ start() {
     for ((k = $2; k < ${#names[@]}; k++)); do
         printf 'echo "@begin %d"\nmap %s\necho "@end %d"\n' "$k" "${names[$k]}" "$k"
     done >"$work/game/id1/ask.cfg"
-    local port=$((20000 + RANDOM % 30000))
-    if [ "$1" = darkplaces ]; then
-        HOME=$work/home timeout -k 5 30 stdbuf -oL /usr/games/darkplaces-server -basedir \
-            "$work/game" -userdir "$work/home" "${gameargs[@]}" -ip 127.0.0.1 -port "$port" \
-            +net_address_ipv6 ::1 +developer 1 +exec ask.cfg +quit </dev/null 2>&1 || true
-    else
-        HOME=$work/home LD_PRELOAD=$work/home.so SDL_VIDEODRIVER=dummy timeout -k 5 30 \
-            stdbuf -oL /usr/games/quakespasm -dedicated 1 -basedir "$work/game" \
-            "${gameargs[@]}" -ip 127.0.0.1 -port "$port" +developer 1 +exec ask.cfg +quit \
-            </dev/null 2>&1 || true
-    fi
+    start_engine "$1" "$work/game" "$mod" +exec ask.cfg +quit
 }
 
 for engine in darkplaces quakespasm; do
