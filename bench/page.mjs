@@ -9,7 +9,8 @@
 //   the page (those of mod0, the folder of the progs.dat it uses, and of id1 beside it): the
 //   sequential floor awaits each read before the next; the overlapped floor starts every file's
 //   first read at once, and an archive's map reads at once when its directory is in; and how many
-//   bytes each read.
+//   bytes and reads each made, and how many of those reads took less than 4 KiB short of a file's
+//   end (the page takes 4 KiB at least, so that a map's header and entities come in one read).
 // - a save into a 512 MiB pack (sparse) that holds progs.dat, median of 5, through the folder's own
 //   handles in the origin's private file system.
 // The page measures every span itself (performance.measure), so the driver's latency is left out.
@@ -131,7 +132,8 @@ const floors = {
   );`),
 };
 
-// Counts the bytes every read of the page takes, and keeps the longest task (Chromium's long tasks,
+// Counts the reads of the page and the bytes they take, and those short of 4 KiB that stop before
+// the file's end; and keeps the longest task (Chromium's long tasks,
 // 50 ms and more): the page must never keep the browser from drawing or taking input for 100 ms.
 function countReads() {
   const arrayBuffer = Blob.prototype.arrayBuffer;
@@ -147,9 +149,16 @@ function countReads() {
       ...window.tasks.filter((task) => task.startTime >= start).map((task) => task.duration),
     );
   };
+  const slice = Blob.prototype.slice;
+  Object.assign(window, { reads: 0, shortReads: 0 });
+  Blob.prototype.slice = function (start = 0, end = this.size) {
+    return Object.assign(slice.call(this, start, end), { inside: Math.min(end, this.size) < this.size });
+  };
   Blob.prototype.arrayBuffer = async function () {
     const bytes = await arrayBuffer.call(this);
     window.bytesRead += bytes.byteLength;
+    window.reads += 1;
+    window.shortReads += bytes.byteLength < 4096 && this.inside ? 1 : 0;
     return bytes;
   };
 }
@@ -309,9 +318,9 @@ for (let round = 0; round < folderRounds; ++round) {
   for (const which of round % 2 ? order.reverse() : order) {
     await page.goto(`${origin}/${which === 'page' ? 'velmora' : which}.html`);
     if (which === 'page') await page.waitForSelector('body[data-ready]');
-    await page.evaluate(() => (window.bytesRead = 0));
+    await page.evaluate(() => Object.assign(window, { bytesRead: 0, reads: 0, shortReads: 0 }));
     times[which].push(await measured('velmora: maps offered', () => page.setInputFiles('#folder', folder)));
-    read[which] = await page.evaluate(() => window.bytesRead);
+    read[which] = await page.evaluate(() => [window.bytesRead, window.reads, window.shortReads]);
     if (which === 'page') longest = Math.max(longest, await page.evaluate(() => window.longest()));
   }
 }
@@ -322,14 +331,15 @@ const found = await (async () => {
   return page.evaluate(() => document.getElementById('maps-found').textContent);
 })();
 const ms = Object.fromEntries(Object.entries(times).map(([which, spans]) => [which, median(spans)]));
-const mib = (which) => (read[which] / 1048576).toFixed(2);
+const mib = (which) =>
+  `${(read[which][0] / 1048576).toFixed(2)} MiB in ${read[which][1]} reads (${read[which][2]} under 4 KiB)`;
 console.log(`game folder: ${found}`);
 console.log(
   `folder to maps offered (median of ${folderRounds}): page ${ms.page.toFixed(0)} ms, ` +
     `sequential floor ${ms.sequential.toFixed(0)} ms, overlapped floor ${ms.overlapped.toFixed(0)} ms; ` +
     `ratio page/sequential ${(ms.page / ms.sequential).toFixed(2)}, ` +
     `page/overlapped ${(ms.page / ms.overlapped).toFixed(2)}; ` +
-    `read: page ${mib('page')} MiB, sequential ${mib('sequential')} MiB, overlapped ${mib('overlapped')} MiB; ` +
+    `read: page ${mib('page')}, sequential ${mib('sequential')}, overlapped ${mib('overlapped')}; ` +
     `the page's longest task ${longest.toFixed(0)} ms (0: none of 50 ms or more)`,
 );
 await browser.close();

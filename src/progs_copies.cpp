@@ -61,27 +61,53 @@ void forget_packs() {
     release_pack_directory();
 }
 
-// Reads the pack's directory for its first entry by that name, as the
-// engine that reads the pack searches. Returns 1 when found, 0 when the pack
-// holds none or that engine does not read it, -1 on a read error.
-int find_entry(const char *pack_name, bool quakespasm, PackEntry *found, PackHeader *header) {
+// What one read of a pack's directory found: the first entry each kind of
+// engine runs as progs.dat, if it reads the pack. The last pack read is kept,
+// since both searches usually end in the same pack.
+struct Found {
+    char pack[kCopyNameSize];
+    int status; // 1 when read, 0 when it cannot be opened, -1 on a read error
+    PackHeader header;
+    bool quakespasm, darkplaces;
+    PackEntry quakespasm_entry, darkplaces_entry;
+};
+Found found;
+
+const Found &read_directory(const char *pack_name) {
+    if (std::strcmp(found.pack, pack_name) == 0) {
+        return found;
+    }
+    std::snprintf(found.pack, sizeof found.pack, "%s", pack_name);
+    found.quakespasm = found.darkplaces = false;
     GameFile pack;
     if (!open_game_file(pack_name, &pack)) {
-        return 0;
+        found.status = 0;
+        return found;
     }
-    int matched = read_pack_header(&pack, header) ? 0 : -1;
-    if (matched == 0 && (quakespasm ? header->quakespasm : header->darkplaces)) {
-        for (int i = 0; i < header->entries && matched == 0; ++i) {
-            if (!read_pack_entry(&pack, header, i, found)) {
-                matched = -1;
-            } else if (quakespasm ? std::strcmp(found->name, "progs.dat") == 0
-                                  : same_letters(found->name, "progs.dat")) {
-                matched = 1;
+    PackHeader &header = found.header;
+    found.status = read_pack_header(&pack, &header) ? 1 : -1;
+    PackEntry entry;
+    // Quakespasm finds only the exact name, DarkPlaces any case; each the
+    // first entry of it, in a pack it reads.
+    for (int i = 0; found.status > 0 && i < header.entries &&
+                    (found.quakespasm < header.quakespasm || found.darkplaces < header.darkplaces);
+         ++i) {
+        if (!read_pack_entry(&pack, &header, i, &entry)) {
+            found.status = -1;
+        } else if (same_letters(entry.name, "progs.dat")) {
+            if (!found.quakespasm && header.quakespasm &&
+                std::strcmp(entry.name, "progs.dat") == 0) {
+                found.quakespasm = true;
+                found.quakespasm_entry = entry;
+            }
+            if (!found.darkplaces && header.darkplaces) {
+                found.darkplaces = true;
+                found.darkplaces_entry = entry;
             }
         }
     }
     close_game_file(&pack);
-    return matched;
+    return found;
 }
 
 // Quakespasm's chain: pak0.pak, pak1.pak, ... up to the first missing or
@@ -172,17 +198,15 @@ const char *cannot_read(const char *pack_name) {
 }
 
 const char *find_in_packs(bool loose) {
-    PackEntry entry;
-    PackHeader header;
     for (int number = chain_length() - 1; number >= 0; --number) {
         char name[32];
         std::snprintf(name, sizeof name, "pak%d.pak", number);
-        int found = find_entry(name, true, &entry, &header);
-        if (found < 0) {
+        const Found &pack = read_directory(name);
+        if (pack.status < 0) {
             return cannot_read(name);
         }
-        if (found > 0) {
-            const char *why = add_pack_copy(name, entry, header, kQuakespasm);
+        if (pack.quakespasm) {
+            const char *why = add_pack_copy(name, pack.quakespasm_entry, pack.header, kQuakespasm);
             if (why != nullptr) {
                 return why;
             }
@@ -200,10 +224,12 @@ const char *find_in_packs(bool loose) {
                    by_name_last_first);
     }
     for (int i = 0; i < pack_total; ++i) {
-        int found = find_entry(pack_names[i], false, &entry, &header);
-        if (found != 0) {
-            return found < 0 ? cannot_read(pack_names[i])
-                             : add_pack_copy(pack_names[i], entry, header, kDarkplaces);
+        const Found &pack = read_directory(pack_names[i]);
+        if (pack.status < 0) {
+            return cannot_read(pack_names[i]);
+        }
+        if (pack.darkplaces) {
+            return add_pack_copy(pack_names[i], pack.darkplaces_entry, pack.header, kDarkplaces);
         }
     }
     return nullptr;
@@ -242,6 +268,7 @@ const char *find_progs_copies() {
     if (loose) {
         add_loose_copy();
     }
+    found.pack[0] = 0;
     list_folder(".", note_pack, nullptr);
     const char *why = find_in_packs(loose);
     forget_packs();

@@ -110,6 +110,10 @@ export async function readAhead(files, path, pause) {
   );
 }
 
+// The rows about the game as a whole, which the page shows above the table (but progs-in-pack, whose
+// copy a save writes); it passes over rows it does not know.
+const WARNINGS = ['progs-in-pack', 'stops-quakespasm', 'misread-by-quakespasm'];
+
 // What --map-table says of the game: its folders, the levels (name, title, which engines start it,
 // mod or base, its places), how many maps are left out, the damaged files, the warnings about the
 // game as a whole, the copies of progs.dat a run writes (or why none can be), and for each name
@@ -132,7 +136,7 @@ export function readMapTable(out) {
     else if (word === 'name') {
       const [digit, name, verdict, note, ...nearest] = fields;
       game.names[Number(digit)] = { name: hexToText(name), verdict, note, nearest: nearest.map(hexToText) };
-    } else game.warnings.push({ word, where: fields[0], why: fields[1] ?? '' });
+    } else if (WARNINGS.includes(word)) game.warnings.push({ word, where: fields[0], why: fields[1] ?? '' });
   }
   return game;
 }
