@@ -9,7 +9,10 @@
 //   the page (those of mod0, the folder of the progs.dat it uses, and of id1 beside it): the
 //   sequential floor awaits each read before the next; the overlapped floor starts every file's
 //   first read at once, and an archive's map reads at once when its directory is in; and how many
-//   bytes each read.
+//   bytes and reads each made, and how many of those reads took less than 4 KiB short of a file's
+//   end (the page takes 4 KiB at least, so that a map's header and entities come in one read).
+// - a save into a 512 MiB pack (sparse) that holds progs.dat, median of 5, through the folder's own
+//   handles in the origin's private file system.
 // The page measures every span itself (performance.measure), so the driver's latency is left out.
 //   node bench/page.mjs build/web/velmora.html [CHROMIUM]
 import { closeSync, mkdtempSync, openSync, readFileSync, rmSync, statSync, truncateSync } from 'node:fs';
@@ -129,7 +132,8 @@ const floors = {
   );`),
 };
 
-// Counts the bytes every read of the page takes, and keeps the longest task (Chromium's long tasks,
+// Counts the reads of the page and the bytes they take, and those short of 4 KiB that stop before
+// the file's end; and keeps the longest task (Chromium's long tasks,
 // 50 ms and more): the page must never keep the browser from drawing or taking input for 100 ms.
 function countReads() {
   const arrayBuffer = Blob.prototype.arrayBuffer;
@@ -145,9 +149,16 @@ function countReads() {
       ...window.tasks.filter((task) => task.startTime >= start).map((task) => task.duration),
     );
   };
+  const slice = Blob.prototype.slice;
+  Object.assign(window, { reads: 0, shortReads: 0 });
+  Blob.prototype.slice = function (start = 0, end = this.size) {
+    return Object.assign(slice.call(this, start, end), { inside: Math.min(end, this.size) < this.size });
+  };
   Blob.prototype.arrayBuffer = async function () {
     const bytes = await arrayBuffer.call(this);
     window.bytesRead += bytes.byteLength;
+    window.reads += 1;
+    window.shortReads += bytes.byteLength < 4096 && this.inside ? 1 : 0;
     return bytes;
   };
 }
@@ -230,6 +241,73 @@ for (const size of [1024, 256 * 1024 * 1024]) {
   );
 }
 
+// A save into a 512 MiB pack (sparse) whose progs.dat lies in it: the mod's folder goes into the
+// origin's private file system and is picked in the (stand-in) folder dialog, so that the save
+// writes through the folder's own handles, as after a real pick. Chromium copies the whole pack
+// before the first write: the page says a save is under way when it takes long.
+function packWithProgs(size) {
+  const path = join(scratch, 'pak0.pak');
+  const data = readFileSync(progs(4096));
+  const entry = (name, at, length) => {
+    const bytes = Buffer.alloc(64);
+    bytes.write(name, 'latin1');
+    bytes.writeInt32LE(at, 56);
+    bytes.writeInt32LE(length, 60);
+    return bytes;
+  };
+  const directory = Buffer.concat([
+    entry('progs.dat', 12, data.length),
+    entry('sound/filler.wav', 12 + data.length, size - 128 - 12 - data.length),
+  ]);
+  const head = Buffer.from('PACK\0\0\0\0\0\0\0\0', 'latin1');
+  head.writeInt32LE(size - directory.length, 4);
+  head.writeInt32LE(directory.length, 8);
+  const file = openSync(path, 'w');
+  writeSync(file, head, 0, 12, 0);
+  writeSync(file, data, 0, data.length, 12);
+  writeSync(file, directory, 0, directory.length, size - directory.length);
+  closeSync(file);
+  return path;
+}
+{
+  const packRounds = 5;
+  await page.evaluate(() =>
+    document.body.append(Object.assign(document.createElement('input'), { type: 'file', id: 'bench-file' })),
+  );
+  await page.setInputFiles('#bench-file', packWithProgs(512 * 1024 * 1024));
+  await page.evaluate(async () => {
+    const disk = await navigator.storage.getDirectory();
+    const mod = await (
+      await disk.getDirectoryHandle('game', { create: true })
+    ).getDirectoryHandle('mod', { create: true });
+    const stream = await (await mod.getFileHandle('pak0.pak', { create: true })).createWritable();
+    await stream.write(document.getElementById('bench-file').files[0]);
+    await stream.close();
+    window.dialogs.folder = await disk.getDirectoryHandle('game');
+    // Whether the page said that a save was under way before it said how it went.
+    window.underWay = 0;
+    new MutationObserver(() => {
+      if (document.getElementById('saved').textContent.startsWith('Saving into')) window.underWay += 1;
+    }).observe(document.getElementById('saved'), { childList: true, characterData: true, subtree: true });
+  });
+  await measured('velmora: maps offered', () => page.click('#folder'));
+  const saves = [];
+  for (let round = 0; round < packRounds; ++round) {
+    await page.getByLabel('LOCALMAP4').fill(`pack ${round}`);
+    saves.push(await measured('velmora: saved', () => page.click('#save-progs')));
+    const said = await page.locator('#saved').textContent();
+    if (!said.startsWith('Saved into')) throw new Error(`the save into the pack failed: ${said}`);
+  }
+  const underWay = await page.evaluate(() => window.underWay);
+  console.log(
+    `512 MiB pak0.pak holding progs.dat: save ${median(saves).toFixed(0)} ms (median of ${packRounds}; ` +
+      `${saves.map((ms) => ms.toFixed(0)).join(', ')}), "Saving into ..." shown in ${underWay} of them`,
+  );
+  await page.evaluate(async () =>
+    (await navigator.storage.getDirectory()).removeEntry('game', { recursive: true }),
+  );
+}
+
 // The folder, in the page and in both floors, reversing their order every other round.
 const folder = gameFolder();
 const times = { page: [], sequential: [], overlapped: [] };
@@ -240,9 +318,9 @@ for (let round = 0; round < folderRounds; ++round) {
   for (const which of round % 2 ? order.reverse() : order) {
     await page.goto(`${origin}/${which === 'page' ? 'velmora' : which}.html`);
     if (which === 'page') await page.waitForSelector('body[data-ready]');
-    await page.evaluate(() => (window.bytesRead = 0));
+    await page.evaluate(() => Object.assign(window, { bytesRead: 0, reads: 0, shortReads: 0 }));
     times[which].push(await measured('velmora: maps offered', () => page.setInputFiles('#folder', folder)));
-    read[which] = await page.evaluate(() => window.bytesRead);
+    read[which] = await page.evaluate(() => [window.bytesRead, window.reads, window.shortReads]);
     if (which === 'page') longest = Math.max(longest, await page.evaluate(() => window.longest()));
   }
 }
@@ -253,14 +331,15 @@ const found = await (async () => {
   return page.evaluate(() => document.getElementById('maps-found').textContent);
 })();
 const ms = Object.fromEntries(Object.entries(times).map(([which, spans]) => [which, median(spans)]));
-const mib = (which) => (read[which] / 1048576).toFixed(2);
+const mib = (which) =>
+  `${(read[which][0] / 1048576).toFixed(2)} MiB in ${read[which][1]} reads (${read[which][2]} under 4 KiB)`;
 console.log(`game folder: ${found}`);
 console.log(
   `folder to maps offered (median of ${folderRounds}): page ${ms.page.toFixed(0)} ms, ` +
     `sequential floor ${ms.sequential.toFixed(0)} ms, overlapped floor ${ms.overlapped.toFixed(0)} ms; ` +
     `ratio page/sequential ${(ms.page / ms.sequential).toFixed(2)}, ` +
     `page/overlapped ${(ms.page / ms.overlapped).toFixed(2)}; ` +
-    `read: page ${mib('page')} MiB, sequential ${mib('sequential')} MiB, overlapped ${mib('overlapped')} MiB; ` +
+    `read: page ${mib('page')}, sequential ${mib('sequential')}, overlapped ${mib('overlapped')}; ` +
     `the page's longest task ${longest.toFixed(0)} ms (0: none of 50 ms or more)`,
 );
 await browser.close();

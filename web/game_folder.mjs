@@ -1,8 +1,8 @@
-// game_folder.mjs: the game in a listed folder: its progs.dat files that have the ten slots, each
-// with the cmaps.cfg beside it, and what the core says of the game of the folder in use.
+// game_folder.mjs: the game in a listed folder: the folders whose copies of progs.dat have the ten
+// slots, each with the cmaps.cfg beside them, and what the core says of the game of the folder in use.
+import { copiesIn, inPack } from './copies.mjs';
 import { LazyFile, folderTree } from './game_files.mjs';
 import { readAhead, readMapTable, runGameTool } from './game_run.mjs';
-import { placeInFolder } from './game_view.mjs';
 import { HEAD } from './saving.mjs';
 import { slotTable } from './slots.mjs';
 import { state } from './state.mjs';
@@ -11,6 +11,8 @@ const lower = (text) => text.toLowerCase();
 const fileName = (path) => path.slice(path.lastIndexOf('/') + 1);
 export const folderOf = (path) => path.slice(0, path.lastIndexOf('/'));
 const inOrder = (a, b) => (a < b ? -1 : a > b ? 1 : 0);
+// How many folders the core looks through at once for their copies of progs.dat.
+const PROBES = 8;
 
 // A file gone since it was listed stays in the folder, unreadable, as it would on disk.
 const gone = (error) => ({ size: 0, slice: () => ({ arrayBuffer: () => Promise.reject(error) }) });
@@ -19,8 +21,8 @@ export async function head(file) {
   return new Uint8Array(await file.slice(0, HEAD).arrayBuffer());
 }
 
-// The folder's files as the core will read them, and its progs.dat files that have the ten slots,
-// each with the cmaps.cfg beside it.
+// The folder's files as the core will read them, and the folders whose copies of progs.dat have the
+// ten slots (the candidates), each with the cmaps.cfg beside them.
 export async function listGame(name, files, pause) {
   const listed = [];
   for (let i = 0; i < files.length; i += 64) {
@@ -41,16 +43,37 @@ export async function listGame(name, files, pause) {
     progs: null,
     passedOver: 0,
   };
-  for (const entry of listed.filter((f) => lower(fileName(f.path)) === 'progs.dat')) {
-    await pause(() => `Looking at ${entry.path}`, true);
-    const bytes = await head(entry.lazy.blob).catch(() => null);
-    if (bytes !== null && slotTable(bytes).run.status === 0) {
+  // A run finds its copies of progs.dat among a folder's own files: ask the core in each folder
+  // holding a progs.dat or a pack, several at once (their packs are read at once). The first copy
+  // is the one whose slots the table shows.
+  const dirs = new Set(
+    listed.filter((f) => /^progs\.dat$|\.pak$/i.test(fileName(f.path))).map((f) => folderOf(f.path)),
+  );
+  const sorted = [...dirs].sort(inOrder);
+  for (let i = 0; i < sorted.length; i += PROBES) {
+    await pause(() => `Looking at ${sorted[i]}`, true);
+    const found = await Promise.all(sorted.slice(i, i + PROBES).map((dir) => copiesIn(listed, dir, pause)));
+    found.forEach(({ copies, error }, j) => {
+      if (copies.length === 0) return;
+      // The base game's own progs.dat, in its pak0.pak, never has the slots: only a loose one
+      // without them is worth a word.
+      if (slotTable(copies[0].head).run.status !== 0) {
+        folder.passedOver += inPack(copies[0]) ? 0 : 1;
+        return;
+      }
+      const dir = sorted[i + j];
+      const inFolder = dir.slice(name.length + 1);
       folder.candidates.push({
-        ...entry,
-        place: entry.path.slice(name.length + 1),
-        cmaps: beside.get(folderOf(entry.path)),
+        dir,
+        inFolder,
+        copies,
+        copyError: error,
+        place: copies.map((copy) => (inFolder ? `${inFolder}/${copy.where}` : copy.where)).join(' and '),
+        cmaps: beside.get(dir),
+        // The folder's handle, to save cmaps.cfg beside the copies, where the folder came with one.
+        handle: copies[0].entry.folder,
       });
-    } else ++folder.passedOver;
+    });
   }
   return folder;
 }
@@ -64,18 +87,8 @@ export async function readGame(folder, path, pause) {
   state.game = { ...readMapTable(run.out), tree: folder.tree, path };
 }
 
-// With no progs.dat to write, the game is that of a folder whose pack holds one, else id1's, else
-// the picked folder's.
+// With no progs.dat to write, the game is id1's, else the picked folder's.
 export async function gameWithoutProgs(folder, pause) {
-  const packFolders = new Set(
-    folder.files.filter((f) => lower(f.path).endsWith('.pak')).map((f) => folderOf(f.path)),
-  );
-  for (const path of packFolders) {
-    await readGame(folder, path.split('/'), pause);
-    const packed = state.game.warnings.find((w) => w.word === 'progs-in-pack' && !w.where.startsWith('../'));
-    if (packed) return placeInFolder(packed.where);
-  }
   const id1 = folder.files.find((f) => lower(f.path).startsWith(`${lower(folder.name)}/id1/`));
   await readGame(folder, id1 ? folderOf(id1.path).split('/').slice(0, 2) : [folder.name], pause);
-  return null;
 }

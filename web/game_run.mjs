@@ -110,11 +110,17 @@ export async function readAhead(files, path, pause) {
   );
 }
 
+// The rows about the game as a whole, which the page shows above the table (but progs-in-pack, whose
+// copy a save writes); it passes over rows it does not know.
+const WARNINGS = ['progs-in-pack', 'stops-quakespasm', 'misread-by-quakespasm'];
+
 // What --map-table says of the game: its folders, the levels (name, title, which engines start it,
 // mod or base, its places), how many maps are left out, the damaged files, the warnings about the
-// game as a whole, and for each name given, its verdict, note and nearest levels.
+// game as a whole, the copies of progs.dat a run writes (or why none can be), and for each name
+// given, its verdict, note and nearest levels.
 export function readMapTable(out) {
   const game = { folders: [], levels: [], noLevels: 0, unfound: 0, damage: [], warnings: [], names: [] };
+  Object.assign(game, { copies: [], copyError: null });
   for (const line of out.split('\n').filter((line) => line !== '')) {
     const [word, ...fields] = line.split('\t');
     if (word === 'folders') game.folders = fields;
@@ -123,10 +129,14 @@ export function readMapTable(out) {
       game.levels.push({ name: hexToText(name), title: hexToText(title), engines, folder, places });
     } else if (word === 'left-out') [game.noLevels, game.unfound] = fields.map(Number);
     else if (word === 'damage') game.damage.push({ where: fields[0], why: fields[1] });
+    else if (word === 'copy') {
+      const [file, where, offset, bytes, engines] = fields;
+      game.copies.push({ file, where, offset: Number(offset), bytes: Number(bytes), engines });
+    } else if (word === 'copy-error') game.copyError = fields[0];
     else if (word === 'name') {
       const [digit, name, verdict, note, ...nearest] = fields;
       game.names[Number(digit)] = { name: hexToText(name), verdict, note, nearest: nearest.map(hexToText) };
-    } else game.warnings.push({ word, where: fields[0], why: fields[1] ?? '' });
+    } else if (WARNINGS.includes(word)) game.warnings.push({ word, where: fields[0], why: fields[1] ?? '' });
   }
   return game;
 }

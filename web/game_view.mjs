@@ -1,6 +1,6 @@
-// game_view.mjs: draws what the core said of the game folder: its levels with titles and places,
-// the suggestions for the fields (the mod's levels first), the damaged files, and the warnings a
-// user must see before saving.
+// game_view.mjs: draws what the core said of the game folder: the choice of its progs.dat, its levels
+// with titles and places, the suggestions for the fields (the mod's levels first), the damaged
+// files, and the warnings a user must see before saving.
 import { $, count, element, state } from './state.mjs';
 import { rows } from './slots.mjs';
 
@@ -35,18 +35,31 @@ function folderWords(game) {
   return base ? `"${mod}" and "${base}" beside it` : `"${mod}"`;
 }
 
-// The warnings about the game as a whole, above the table: an engine that runs another progs.dat
-// than the one Velmora writes, and packs that stop or mislead Quakespasm.
+// The warnings about the game as a whole, above the table: packs that stop or mislead Quakespasm. A
+// progs.dat in a pack needs none: a save writes that copy too, and the line above the table says so.
 function warningText({ word, where, why }) {
-  const pack = placeInFolder(where);
-  if (word === 'progs-in-pack') {
-    return (
-      `Quakespasm, ironwail and vkQuake run the progs.dat inside ${pack}, not the one Velmora writes ` +
-      '(DarkPlaces and FTE run that one): to play these names in them, take progs.dat out of the pack.'
-    );
-  }
   const does = word === 'stops-quakespasm' ? 'stop at start on' : 'misread';
-  return `Quakespasm, ironwail and vkQuake ${does} ${pack}: ${why}.`;
+  return `Quakespasm, ironwail and vkQuake ${does} ${placeInFolder(where)}: ${why}.`;
+}
+
+// The folder's choice of progs.dat: one choice for each folder, naming every copy a save writes there.
+export function drawFolder(folder) {
+  $('folder-name').textContent = `In use: "${folder.name}"`;
+  $('progs-choice').replaceChildren(
+    ...folder.candidates.map((progs, i) =>
+      Object.assign(document.createElement('option'), { value: i, text: progs.place }),
+    ),
+  );
+  $('choice').hidden = folder.candidates.length < 2;
+  const passed =
+    folder.passedOver === 0
+      ? ''
+      : ` ${count(folder.passedOver, 'without them was', 'without them were')} passed over.`;
+  $('reading').textContent =
+    folder.candidates.length === 0
+      ? `There is no progs.dat with the ten map slots in "${folder.name}".${passed} Pick one with the progs.dat button.`
+      : passed &&
+        `${count(folder.candidates.length, 'progs.dat file')} with the ten map slots found;${passed}`;
 }
 
 export function drawGame() {
@@ -88,7 +101,8 @@ export function drawGame() {
     ),
   );
   for (const row of rows) row.field.setAttribute('list', 'map-names');
-  $('warnings').replaceChildren(...game.warnings.map((warning) => element('li', warningText(warning))));
+  const warnings = game.warnings.filter((warning) => warning.word !== 'progs-in-pack');
+  $('warnings').replaceChildren(...warnings.map((warning) => element('li', warningText(warning))));
 }
 
 export function forgetGame() {

@@ -1,13 +1,15 @@
 // page.mjs: starts the page and turns what the user picks, drops and types into runs of the tool.
 import wasm from 'velmora.wasm';
 import { filesOfEntry, filesOfHandle, filesOfInput, pacer } from './folder.mjs';
-import { folderOf, gameWithoutProgs, head, listGame, readGame } from './game_folder.mjs';
+import { pickedCopy, readCopy } from './copies.mjs';
+import { gameWithoutProgs, head, listGame, readGame } from './game_folder.mjs';
 import { readMapTable, runGameTool } from './game_run.mjs';
-import { drawGame, forgetGame } from './game_view.mjs';
+import { drawFolder, drawGame, forgetGame } from './game_view.mjs';
 import { canSave, forgetFile, useHandle } from './save.mjs';
 import {
+  HEAD,
   download,
-  downloadProgs,
+  downloadFile,
   drawCmapsDiffers,
   drawSummary,
   saveCmapsFile,
@@ -25,7 +27,7 @@ import {
   showVerdicts,
   slotTable,
 } from './slots.mjs';
-import { $, count, state } from './state.mjs';
+import { $, state } from './state.mjs';
 import { loadTool, runTool, textToBytes } from './tool.mjs';
 
 // Where the browser has its own folder dialog, the game folder is picked there: a folder picked so
@@ -106,9 +108,7 @@ async function pick(progs, cmaps, start = performance.now()) {
     state.cmaps = cmaps ? await head(cmaps) : null;
     state.cmapsPlace = null;
   }
-  if (progs !== undefined) {
-    Object.assign(state, { progs, head: progs ? await head(progs) : null, progsPlace: null });
-  }
+  if (progs !== undefined) usePicked(progs ? await head(progs) : null, progs);
   await showPicked(start);
 }
 
@@ -134,41 +134,33 @@ function edit(row) {
   performance.measure('velmora: check shown', { start });
 }
 
-// After a save: the file as it is now on disk, read anew (the browser refuses the picked one once
-// it changed). A picked cmaps.cfg the fields have left no longer tells the names it holds.
-async function afterSave(file) {
+// A progs.dat picked or dropped alone: its one copy, read as far as the page reads a picked file.
+function usePicked(bytes, progs) {
+  const copies = progs ? [pickedCopy(progs, bytes, HEAD)] : [];
+  Object.assign(state, { progs, head: bytes, copies, copyError: null, progsPlace: null });
+}
+
+// After a save: the files as they are now on disk, read anew (the browser refuses a picked one once
+// it changed), the game's reads of them too. A picked cmaps.cfg the fields have left no longer tells
+// the names it holds.
+async function afterSave(files) {
   if (state.edited) {
     Object.assign(state, { cmaps: null, cmapsPlace: null });
     $('cmaps').value = '';
   }
-  Object.assign(state, { progs: file, head: await head(file) });
+  for (const [copies, file] of files) {
+    for (const copy of copies) {
+      copy.blob = file;
+      if (copy.entry) Object.assign(copy.entry.lazy, { blob: file, ranges: [], known: undefined });
+      copy.head = state.fromFolder ? await readCopy(copy) : await head(file);
+    }
+  }
+  if (state.fromFolder) Object.assign(state, { progs: state.copies[0].blob, head: state.copies[0].head });
+  else usePicked(state.copies[0].head, state.copies[0].blob);
   await showPicked(performance.now());
 }
 
 // --- The game folder ---------------------------------------------------------------------------
-
-function drawFolder(folder, packed) {
-  $('folder-name').textContent = `In use: "${folder.name}"`;
-  $('progs-choice').replaceChildren(
-    ...folder.candidates.map((progs, i) =>
-      Object.assign(document.createElement('option'), { value: i, text: progs.place }),
-    ),
-  );
-  $('choice').hidden = folder.candidates.length < 2;
-  const passed =
-    folder.passedOver === 0
-      ? ''
-      : ` ${count(folder.passedOver, 'without them was', 'without them were')} passed over.`;
-  const inPack = packed
-    ? ` Its progs.dat is only inside ${packed}: take it out of the pack, next to the pack in ` +
-      `${folderOf(packed) || `"${folder.name}"`}, before Velmora can write it.`
-    : ' Pick one with the progs.dat button.';
-  $('reading').textContent =
-    folder.candidates.length === 0
-      ? `There is no progs.dat with the ten map slots in "${folder.name}".${passed}${inPack}`
-      : passed &&
-        `${count(folder.candidates.length, 'progs.dat file')} with the ten map slots found;${passed}`;
-}
 
 function forgetFolder() {
   reading?.abort();
@@ -180,27 +172,30 @@ function forgetFolder() {
   for (const id of ['reading', 'cmaps-differs', 'folder-name']) $(id).textContent = '';
 }
 
-// Shows a progs.dat of the folder, with the cmaps.cfg beside it; the game is that of its folder.
-async function useFolderProgs(entry, start, pause) {
+// Shows the copies of progs.dat of a folder, with the cmaps.cfg beside them; the game is that of
+// their folder. A save writes through each copy's own handle, where the folder came with them.
+async function useFolderProgs(chosen, start, pause) {
   const folder = state.folder;
-  const path = entry.path.split('/').slice(0, -1);
-  if (state.game?.path.join('/') !== path.join('/')) {
+  const path = chosen.dir.split('/');
+  if (state.game?.path.join('/') !== chosen.dir) {
     await readGame(folder, path, pause ?? pacer(new AbortController().signal, () => {}));
     drawGame();
   }
-  dropsEdits(entry.place);
-  folder.progs = entry;
+  dropsEdits(chosen.place);
+  folder.progs = chosen;
   state.fromFolder = true;
-  if (entry.handle) useHandle(entry.handle, true);
-  else forgetFile();
+  forgetFile();
   $('progs').value = '';
   $('cmaps').value = '';
-  state.progs = entry.lazy.blob;
-  state.head = await head(state.progs);
-  state.cmaps = entry.cmaps ? await head(entry.cmaps.lazy?.blob ?? (await entry.cmaps.file())) : null;
+  const cmaps = chosen.cmaps;
   Object.assign(state, {
-    progsPlace: entry.place,
-    cmapsPlace: entry.cmaps?.path.slice(folder.name.length + 1) ?? null,
+    copies: chosen.copies,
+    copyError: chosen.copyError,
+    progs: chosen.copies[0].blob,
+    head: chosen.copies[0].head,
+    cmaps: cmaps ? await head(cmaps.lazy?.blob ?? (await cmaps.file())) : null,
+    progsPlace: chosen.place,
+    cmapsPlace: cmaps?.path.slice(folder.name.length + 1) ?? null,
   });
   folder.cmapsBytes = state.cmaps;
   folder.cmapsNames = undefined;
@@ -217,11 +212,11 @@ async function openFolder(name, list) {
   try {
     const folder = await listGame(name, await list(pause), pause);
     const chosen = folder.candidates.find((progs) => progs.cmaps) ?? folder.candidates[0];
-    const packed = chosen ? null : await gameWithoutProgs(folder, pause);
-    if (chosen) await readGame(folder, chosen.path.split('/').slice(0, -1), pause);
+    if (chosen) await readGame(folder, chosen.dir.split('/'), pause);
+    else await gameWithoutProgs(folder, pause);
     reading = null;
     state.folder = folder;
-    drawFolder(folder, packed);
+    drawFolder(folder);
     drawGame();
     if (chosen) {
       $('progs-choice').value = folder.candidates.indexOf(chosen);
@@ -288,7 +283,7 @@ async function start() {
     pickFiles(event.target.files[0] ?? null, undefined);
   });
   $('cmaps').addEventListener('change', (event) => pickFiles(undefined, event.target.files[0] ?? null));
-  $('download-progs').addEventListener('click', downloadProgs);
+  $('download-progs').addEventListener('click', () => downloadFile(0));
   $('download-cmaps').addEventListener('click', () => download([fieldsList()], 'cmaps.cfg'));
   if (canSave) {
     $('save-progs').addEventListener('click', () => saveProgs(afterSave));

@@ -1,6 +1,7 @@
 // slots.mjs: the table of the ten slots: what each holds, the field with the name it will get, and
 // what the tool says of those names: its error at the field it concerns, the slots a save changes
 // or empties, and the core's note on each name where the game does not start it everywhere.
+import { checkCopies } from './copies.mjs';
 import { $, count, element, state } from './state.mjs';
 import { hexToText, runTool, textToBytes } from './tool.mjs';
 
@@ -110,10 +111,11 @@ export function showVerdicts(names) {
   });
 }
 
-// Every change is checked by the tool itself, on exactly the map list that a download would use.
+// Every change is checked by the tool itself, on exactly the map list that a download would use,
+// with every copy of progs.dat a save writes.
 export function check() {
   $('saved').textContent = '';
-  show(runTool(['--check'], folderFiles(chosenList())));
+  show(checkCopies(chosenList()));
 }
 
 // The slots as --slots read them; a reason that several slots share is said once, above the table.

@@ -6,6 +6,8 @@
 // cmapsPlace: that file's path inside the folder, or null; edited: a field has been typed in since.
 // folder: the game folder read last, or null; fromFolder: the progs.dat shown is that folder's.
 // game: what --map-table said of the folder's game (levels, damage, warnings), or null.
+// copies: the copies of progs.dat a save writes (copies.mjs), the first the one the table shows, and
+// copyError: why no run can write them (the core's words), or null.
 export const state = {
   progs: null,
   head: null,
@@ -16,6 +18,8 @@ export const state = {
   folder: null,
   fromFolder: false,
   game: null,
+  copies: [],
+  copyError: null,
 };
 
 export const $ = (id) => document.getElementById(id);
