@@ -64,7 +64,8 @@ struct CopyRow {
     const char *args = nullptr;
     // A file made read-only (0444) or unreadable (0) for the run.
     std::pair<const char *, int> mode = {nullptr, 0};
-    const char *read_fault = nullptr; // strace's read fault on mod/pak0.pak
+    // A pack in mod/ and strace's read fault on it.
+    std::pair<const char *, const char *> read_fault = {nullptr, nullptr};
 };
 PRINT_ROW_AS_LABEL(CopyRow)
 
@@ -181,7 +182,15 @@ const CopyRow kRows[] = {
      {},
      nullptr,
      {},
-     "read:error=EIO:when=2"},
+     {"pak0.pak", "read:error=EIO:when=2"}},
+    {"DarkplacesDirectoryReadFails",
+     {{"mod/zz.pak", pack({{"progs.dat", kB}})}},
+     "Velmora\n",
+     "Error: Cannot read zz.pak\n",
+     {},
+     nullptr,
+     {},
+     {"zz.pak", "read:error=EIO:when=1"}},
     {"TableSaysWhyNoRunCan",
      {{"mod/pak0.pak", directory_first(kB, 11, 3000)}},
      "folders\t.\nleft-out\t0\t0\nprogs-in-pack\tpak0.pak\ncopy\tpak0.pak\tpak0.pak:progs."
@@ -263,13 +272,13 @@ TEST_P(Copies, WritesEachCopyEnginesRun) {
                         "in a prefix that root owns";
     }
     std::vector<string> strace;
-    if (row.read_fault != nullptr) {
+    if (row.read_fault.first != nullptr) {
         string unusable = strace_unusable();
         if (!unusable.empty()) {
             GTEST_SKIP() << unusable;
         }
-        strace = {"strace", "--quiet=all", "-o", "/dev/null",
-                  "-P",     "pak0.pak",    "-e", string("inject=") + row.read_fault};
+        strace = {"strace", "--quiet=all",        "-o", "/dev/null",
+                  "-P",     row.read_fault.first, "-e", string("inject=") + row.read_fault.second};
     }
     string root = make_work_dir() + "/..";
     Tree tree = row.tree;
@@ -283,9 +292,9 @@ TEST_P(Copies, WritesEachCopyEnginesRun) {
         args.push_back(row.args);
     }
     ToolRun run = run_tool(root + "/mod", args,
-                           locked && !tool_is_windows() ? drop_privileges
-                           : row.read_fault != nullptr  ? without_leak_check
-                                                        : nullptr,
+                           locked && !tool_is_windows()      ? drop_privileges
+                           : row.read_fault.first != nullptr ? without_leak_check
+                                                             : nullptr,
                            false, strace);
     if (run.status == kStillPrivileged) {
         GTEST_SKIP() << "cannot give up root's privileges here";
