@@ -2,12 +2,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "game_files.h"
 #include "progs_copies.h"
 #include "progs_image.h"
 
 unsigned char progs_window[kWindowSize];
 unsigned char map_list_window[kWindowSize];
+
+// Packs reach 2 GiB and more: long is 32 bits on Windows.
+bool seek_to(FILE *stream, long long offset, int whence) {
+#ifdef _WIN32
+    return _fseeki64(stream, offset, whence) == 0;
+#else
+    return fseeko(stream, static_cast<off_t>(offset), whence) == 0;
+#endif
+}
 
 FILE *open_file(const char *name, const char *mode) {
     FILE *stream = std::fopen(name, mode);

@@ -12,15 +12,6 @@
 
 #include "progs_image.h"
 
-// Packs reach 2 GiB and more: long is 32 bits on Windows.
-bool seek_to(FILE *stream, long long offset, int whence) {
-#ifdef _WIN32
-    return _fseeki64(stream, offset, whence) == 0;
-#else
-    return fseeko(stream, static_cast<off_t>(offset), whence) == 0;
-#endif
-}
-
 namespace {
 
 long long position_of(FILE *stream) {

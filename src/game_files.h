@@ -17,9 +17,6 @@ struct GameFile {
 // them, and a sanitizer build maps their shadow at exit.)
 void *resized(void *memory, std::size_t size);
 
-// fseek with a 64-bit offset on every system; false when it fails.
-bool seek_to(FILE *stream, long long offset, int whence);
-
 // Opens path read-only and learns its size; false when it cannot be opened.
 bool open_game_file(const char *path, GameFile *file);
 

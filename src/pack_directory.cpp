@@ -34,7 +34,7 @@ const char *say(const char *format, long long a, long long b) {
 } // namespace
 
 bool read_pack_header(GameFile *pack, PackHeader *header) {
-    *header = {0, 0, nullptr, nullptr, false, false};
+    *header = {0, 0, 0, nullptr, nullptr, false, false};
     chunk_header = nullptr; // a new pack may reuse the last one's header
     unsigned char bytes[kHeaderSize];
     if (pack->size < kHeaderSize) {
@@ -60,6 +60,7 @@ bool read_pack_header(GameFile *pack, PackHeader *header) {
         header->damage = "its directory runs past its end";
     } else {
         header->directory = offset;
+        header->directory_length = length;
         header->entries = static_cast<int>(length / kEntrySize);
         // DarkPlaces skips a directory of part entries; Quakespasm reads the
         // whole ones.

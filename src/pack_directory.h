@@ -9,7 +9,9 @@ constexpr int kPackNameSize = 56;
 // What the header says, checked against the file's size.
 struct PackHeader {
     long long directory; // the directory's offset
-    int entries;         // entries to read: 0 when no engine reads one
+    // Its length as the header gives it, a part entry at its end included.
+    long long directory_length;
+    int entries; // entries to read: 0 when no engine reads one
     // Why the pack is damaged, or null. A damaged pack may still be read by
     // one engine: the two differ on several kinds of damage.
     const char *damage;

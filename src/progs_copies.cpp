@@ -18,7 +18,6 @@ int progs_copy_count;
 namespace {
 
 constexpr int kPackHeaderSize = 12;
-constexpr int kPackEntrySize = 64;
 
 // The packs at the top of the current folder, by name; given back when the
 // copies are found.
@@ -177,8 +176,7 @@ const char *add_pack_copy(const char *pack_name, const PackEntry &entry, const P
     const char *over = nullptr;
     if (overlap(copy.offset, length, 0, kPackHeaderSize)) {
         over = "the pack's header";
-    } else if (overlap(copy.offset, length, header.directory,
-                       static_cast<long long>(header.entries) * kPackEntrySize)) {
+    } else if (overlap(copy.offset, length, header.directory, header.directory_length)) {
         over = "the pack's directory";
     }
     if (over != nullptr) {

@@ -24,6 +24,9 @@ extern unsigned char map_list_window[kWindowSize];
 #endif
     ;
 
+// fseek with a 64-bit offset on every system; false when it fails.
+bool seek_to(FILE *stream, long long offset, int whence);
+
 // Opens the file in the given fopen mode, or stops with "Cannot open".
 FILE *open_file(const char *name, const char *mode);
 

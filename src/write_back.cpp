@@ -8,7 +8,6 @@
 #include <unistd.h>
 #endif
 
-#include "game_files.h"
 #include "progs_copies.h"
 #include "progs_image.h"
 

@@ -154,6 +154,11 @@ const CopyRow kRows[] = {
      {{"mod/pak0.pak", directory_first(kB, 75, 3000)}},
      "Velmora\n",
      "Error: Cannot write pak0.pak:progs.dat: it overlaps the pack's directory\n"},
+    // A directory of one entry and a byte: the byte is the directory's too.
+    {"OverAPartEntry",
+     {{"mod/pak0.pak", directory_first(kB, 76, 3000).replace(8, 4, int32(65))}},
+     "Velmora\n",
+     "Error: Cannot write pak0.pak:progs.dat: it overlaps the pack's directory\n"},
     // DarkPlaces' copy, PROGS.DAT, moved a byte into Quakespasm's.
     {"OverAnotherCopy",
      {{"mod/pak0.pak",

@@ -7,7 +7,9 @@
 // checks; its other bits name the map whose verdict is asked for. The game's files come from
 // this target's own game_files functions (src/game_files.cpp is not linked), which serve the
 // bytes from memory and check that every range the reader asks for lies within the file. After
-// reading, every title must hold only the bytes a title may hold.
+// reading, every title must hold only the bytes a title may hold. Then a pack goes through a
+// run's write path: the copies of progs.dat it would write must lie inside their entries and
+// the pack, clear of its header and directory, and a run patches nothing outside them.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -17,7 +19,9 @@
 
 #include "game_files.h"
 #include "game_folders.h"
+#include "map_list.h"
 #include "map_verdicts.h"
+#include "progs_copies.h"
 
 namespace {
 
@@ -193,7 +197,8 @@ void close_game_file(GameFile *file) {
 
 void list_folder(const char *path, void (*each)(const char *name, bool is_folder, void *context),
                  void *context) {
-    if (std::strcmp(path, "./") == 0) {
+    // The reader lists "./", the copies' search ".".
+    if (std::strcmp(path, "./") == 0 || std::strcmp(path, ".") == 0) {
         each(is_pack ? "pak0.pak" : "maps", !is_pack, context);
     } else if (std::strcmp(path, "./maps/") == 0) {
         each("x.bsp", false, context);
@@ -207,6 +212,48 @@ bool in_base_folder() {
 [[noreturn]] void fatal_error(const char *, ...) {
     broken("the reader gave up (out of memory?)");
 }
+
+namespace {
+
+long long raw_int32(long long at) {
+    return at + 4 <= file_size ? int32_le(file_bytes + at) : 0;
+}
+
+// The copies a run would write in the pack, each patched as a run patches it where it has its
+// slots: no byte may change outside what the run writes, and that must lie inside the copy's
+// entry and the pack, clear of the header and the directory as the header's own bytes give it.
+void check_copies() {
+    const char *why = find_progs_copies();
+    long long directory = raw_int32(4), directory_end = directory + raw_int32(8);
+    for (int i = 0; i < progs_copy_count; ++i) {
+        ProgsCopy &copy = progs_copies[i];
+        if (copy.loose || why != nullptr) {
+            continue; // nothing is written
+        }
+        long long end = copy.offset + copy_bytes(copy);
+        // An empty copy writes nothing, wherever it lies: its slots are missing.
+        if ((end > copy.offset && copy.offset < 12) || copy_bytes(copy) > copy.entry_length ||
+            copy.offset + copy.entry_length > file_size ||
+            (copy.offset < directory_end && directory < end)) {
+            broken("a run would write outside its copy's entry");
+        }
+        std::memset(copy.window, 0, sizeof copy.window);
+        std::memcpy(copy.window, file_bytes + copy.offset,
+                    static_cast<std::size_t>(end - copy.offset));
+        std::memcpy(copy.loaded, copy.window, sizeof copy.window);
+        copy.length = static_cast<int>(end - copy.offset);
+        if (use_copy(i, false)) {
+            parse_map_list();
+            for (int at = copy.length; at < kWindowSize; ++at) {
+                if (progs_window[at] != 0) {
+                    broken("a name went past the copy's bytes");
+                }
+            }
+        }
+    }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size < 1) {
@@ -253,5 +300,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
     forget_game();
+    if (is_pack) {
+        static const char map_list[] = "LOCALMAP0=\"a\";LOCALMAP9=\"x\";";
+        std::memcpy(map_list_window, map_list, sizeof map_list);
+        check_copies();
+    }
     return 0;
 }
