@@ -650,6 +650,7 @@ const stepsOf = {
   slowFolder: (files) =>
     browser.run(putFolder, ['slow', Object.entries(files).map(([p, b]) => [p, b.toString('latin1')])]),
   progs: (path) => pick('progs', path),
+  cmaps: (text) => pick('cmaps', file(text)),
   choose: (index) =>
     measured('velmora: names shown', () =>
       browser.run((index) => {
@@ -820,6 +821,15 @@ const behaviours = [
       ['type', [0, 'new']],
     ],
     expect: (got) => got.marks.slice(0, 3).join() === 'will change,will be emptied,',
+  },
+  {
+    label: 'a cmaps.cfg picked in a folder gives way to the one beside the progs.dat chosen next',
+    steps: [
+      ['folder', two, 'entries'],
+      ['cmaps', 'LOCALMAP0="picked";\n'],
+      ['choose', 1],
+    ],
+    expect: (got) => !got.names.startsWith('picked ') && got.summary.includes('(no cmaps.cfg)'),
   },
   {
     label: 'the line above the table names the progs.dat chosen in the folder',
