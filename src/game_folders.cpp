@@ -14,6 +14,28 @@
 
 namespace {
 
+bool same_letters(char a, char b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return lower(a) == lower(b);
+}
+
+} // namespace
+
+bool ends_with_any_case(const char *text, std::size_t length, const char *end) {
+    std::size_t size = std::strlen(end);
+    if (length < size) {
+        return false;
+    }
+    for (std::size_t i = 0; i < size; ++i) {
+        if (!same_letters(text[length - size + i], end[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
 // Deeper than any game's maps/ folder; a loop of links ends here too.
 constexpr int kMostDepth = 16;
 constexpr long long kFolderRank = 1LL << 32;
@@ -70,24 +92,6 @@ const char *keep(const char *text) {
 void add_damage(const char *where, const char *why) {
     *room_for_one(damages, damages_used, damages_size) = {where, keep(why)};
     ++damages_used;
-}
-
-bool same_letters(char a, char b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return lower(a) == lower(b);
-}
-
-bool ends_with_any_case(const char *text, std::size_t length, const char *end) {
-    std::size_t size = std::strlen(end);
-    if (length < size) {
-        return false;
-    }
-    for (std::size_t i = 0; i < size; ++i) {
-        if (!same_letters(text[length - size + i], end[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // A map's path within its game folder or pack: "maps/NAME.bsp" in any case,

@@ -3,6 +3,8 @@
 #ifndef VELMORA_GAME_FOLDERS_H
 #define VELMORA_GAME_FOLDERS_H
 
+#include <cstddef>
+
 // The two kinds of engine, by how they find files.
 constexpr int kQuakespasm = 1; // Quakespasm, ironwail, vkQuake
 constexpr int kDarkplaces = 2; // DarkPlaces, FTE
@@ -50,6 +52,10 @@ struct Damage {
     const char *where;
     const char *why;
 };
+
+// Whether the first length bytes of text end in end, letters in any case,
+// as engines match names on Windows and DarkPlaces in packs.
+bool ends_with_any_case(const char *text, std::size_t length, const char *end);
 
 // Finds the game's folders, their packs and maps. every_map reads each
 // map's entities now; otherwise a map is read when its state is asked for.

@@ -26,19 +26,9 @@ int pack_total, pack_room;
 
 char reason[2 * kCopyNameSize + 64];
 
-bool same_letters(const char *a, const char *b) {
-    for (; *a != 0 && *b != 0; ++a, ++b) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        if (lower(*a) != lower(*b)) {
-            return false;
-        }
-    }
-    return *a == *b;
-}
-
 void note_pack(const char *name, bool is_folder, void *) {
     std::size_t length = std::strlen(name);
-    if (is_folder || length < 4 || !same_letters(name + length - 4, ".pak")) {
+    if (is_folder || !ends_with_any_case(name, length, ".pak")) {
         return;
     }
     if (pack_total == pack_room) {
@@ -93,7 +83,7 @@ const Found &read_directory(const char *pack_name) {
          ++i) {
         if (!read_pack_entry(&pack, &header, i, &entry)) {
             found.status = -1;
-        } else if (same_letters(entry.name, "progs.dat")) {
+        } else if (std::strlen(entry.name) == 9 && ends_with_any_case(entry.name, 9, "progs.dat")) {
             if (!found.quakespasm && header.quakespasm &&
                 std::strcmp(entry.name, "progs.dat") == 0) {
                 found.quakespasm = true;

@@ -105,10 +105,11 @@ const CopyRow kRows[] = {
      run_lines({"pak2.pak:progs.dat"}) + not_quakespasm("pak2.pak:progs.dat"),
      "",
      {{"mod/pak2.pak", kBuildA}}},
-    // DarkPlaces takes a name in any case, and the last pack by name first.
+    // DarkPlaces takes the name in any case, not a longer one ending in it, and the last pack
+    // by name first.
     {"DarkplacesOwnCopy",
      {{"mod/pak0.pak", pack({{"progs.dat", kA}})},
-      {"mod/q.pak", pack({{"PROGS.DAT", kB}})},
+      {"mod/q.pak", pack({{"old/progs.dat", kNoSlots}, {"PROGS.DAT", kB}})},
       {"mod/a.pak", pack({{"progs.dat", kLong}})}},
      run_lines({"pak0.pak:progs.dat", "q.pak:PROGS.DAT"}),
      "",
